@@ -1,0 +1,40 @@
+// What the ADO-like layer needs of a database engine. The engine keeps its own SQL dialect
+// behind this: the statements above it are written once, in the report database's dialect
+// ("DELETE * FROM", "Format(LogDate,'dd/mm/yy')", "AS [ID]", "NUMBER" columns).
+// Every failure raises clsError with a negative number and the engine's message; a value
+// refused by a key column raises errDBUniqueKey.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "runtime/Variant.h"
+
+namespace varn {
+
+struct QueryResult {
+  std::vector<std::string> vColumns;
+  std::vector<std::vector<Variant>> vRows;
+};
+
+class IDbBackend {
+ public:
+  virtual ~IDbBackend() = default;
+
+  // Runs a statement; the number of rows it changed.
+  virtual int64_t Execute(const std::string& sSql) = 0;
+  virtual QueryResult Query(const std::string& sSql) = 0;
+
+  // Transactions by depth: level 1 is the outermost (it takes the write lock), deeper
+  // levels are nested inside it.
+  virtual void BeginTrans(int nLevel) = 0;
+  virtual void CommitTrans(int nLevel) = 0;
+  virtual void RollbackTrans(int nLevel) = 0;
+  // True when the engine has ended an open transaction by itself after a failure.
+  virtual bool TransactionLost() = 0;
+
+  virtual void Close() = 0;
+};
+
+}  // namespace varn

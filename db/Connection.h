@@ -1,0 +1,58 @@
+// The ADO-like connection every statement of the component runs on.
+// BeginTrans inside an open transaction starts a nested one; CommitTrans and RollbackTrans
+// end the innermost. When the engine ends the whole transaction by itself (disk full, I/O
+// error, a trigger's RAISE(ROLLBACK)), every later statement and commit is refused until the
+// outermost RollbackTrans, so nothing meant for the transaction is committed on its own.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "db/Backend.h"
+
+namespace varn {
+
+enum eObjectState : int32_t { adStateClosed = 0, adStateOpen = 1 };
+
+class Connection {
+ public:
+  explicit Connection(std::unique_ptr<IDbBackend> pBackend);
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  void Execute(const std::string& sCommandText, int64_t* plRecordsAffected = nullptr, int32_t lOptions = -1);
+  QueryResult Query(const std::string& sCommandText);
+
+  // The new depth (1 for the outermost).
+  int32_t BeginTrans();
+  void CommitTrans();
+  void RollbackTrans();
+  int32_t TransactionDepth() const { return mnDepth; }
+
+  void Close();
+  int32_t State() const { return mpBackend ? adStateOpen : adStateClosed; }
+
+  // Writes every statement executed from now on to sPath, one per line ("" stops).
+  void TraceTo(const std::string& sPath);
+
+  // Changes whenever what a reader may have cached of the tables' shape can have changed:
+  // an outermost BeginTrans (the write lock is newly held), any ALTER/CREATE/DROP, any rollback.
+  uint64_t SchemaEpoch() const { return mlSchemaEpoch; }
+
+ private:
+  IDbBackend& Backend();
+  void CheckUsable();
+  void NoteFailure();
+  void Trace(const std::string& sSql);
+
+  std::unique_ptr<IDbBackend> mpBackend;
+  int32_t mnDepth = 0;
+  bool mbLost = false;
+  uint64_t mlSchemaEpoch = 1;
+  std::FILE* mpTrace = nullptr;
+};
+
+}  // namespace varn

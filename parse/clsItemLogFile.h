@@ -1,0 +1,56 @@
+// The processor of one log file: turns its lines into a date-range record, session records
+// and shift records, keeps them in memory, and writes them all in one pass (date, sessions,
+// shifts). It also holds the user list that session lines resolve their user category in.
+//   ProcessLine: True when the line was taken; False with BadLine set for an uncategorised
+//   line; False with BadLine empty when the file must stop (a failure already reported).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "db/modMainLog.h"
+#include "parse/clsItemUser.h"
+#include "records/clsItemDateRange.h"
+#include "records/clsItemSession.h"
+#include "records/clsItemShift.h"
+#include "runtime/Collection.h"
+#include "runtime/Int16.h"
+
+namespace varn {
+
+class clsItemLogFile : public IUserCategories {
+ public:
+  clsItemLogFile();  // loads the user list
+
+  const std::shared_ptr<clsItemDateRange>& DateRange() const { return mDateRange; }
+  const std::string& BadLine() const { return mBadLine; }
+  bool ProcessLine(const std::string& sLine, Int16 nLineNumber);
+  bool DBUpdateALL(int32_t eWhatAction);
+  Int16 CreateUser(const std::string& sUserName) override;
+  Int16 GetUserID(const std::string& sUserName) override;
+
+  // What the file gave so far (for the command line's summary and the tests).
+  int32_t SessionCount() const { return mSessions ? mSessions->Count() : 0; }
+  int32_t ShiftCount() const { return mShifts ? mShifts->Count() : 0; }
+  // True once a date line has given the record its key.
+  bool HasLogDate() const { return mDateRange && mDateRange->Date_ID() != 0; }
+
+ private:
+  bool mbProcessSession(const std::string& sLine, Int16 nLineNumber);
+  bool mbProcessShift(const std::string& sLine, Int16 nLineNumber, eLogField eField);
+  double mdblRecalcDateTotal();
+  void mReset();
+  void mGetUsers();
+
+  std::shared_ptr<clsItemDateRange> mDateRange;
+  std::shared_ptr<Collection<clsItemSession>> mSessions;
+  int32_t mSessionID = 0;
+  std::shared_ptr<Collection<clsItemShift>> mShifts;
+  int32_t mShiftID = 0;
+  std::shared_ptr<Collection<clsItemUser>> mUsers;
+  std::string mBadLine;
+  bool mDateRangeWritten = false;
+};
+
+}  // namespace varn

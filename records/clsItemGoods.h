@@ -1,0 +1,37 @@
+// The goods of one session: the amounts of its goods field ("1.50,,2"), their total, and its
+// row in Goods (one NUMBER column Goods_k per position). SetUp adds the columns the line
+// needs and the table lacks, each ALTER TABLE in a transaction of its own.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "runtime/Int16.h"
+
+namespace varn {
+
+class clsItemGoods {
+ public:
+  double TotalGoods() const { return mdblTotalGoods; }
+  int32_t Date_ID() const { return mlDate_ID; }
+  void Date_ID(int32_t vData) { mlDate_ID = vData; }
+  int32_t Session_ID() const { return mlSession_ID; }
+  void Session_ID(int32_t vData) { mlSession_ID = vData; }
+
+  bool SetUp(const std::string& sGoodsLine);
+  bool DBUpdate(int32_t eDBAction);
+
+ private:
+  void mCheckGoodsColumns(Int16 nGoods);
+
+  int32_t mlDate_ID = 0;
+  int32_t mlSession_ID = 0;
+  std::vector<std::string> mvGoods;
+  std::string msColumns;
+  Int16 mnGoodsCount;
+  double mdblTotalGoods = 0;
+  bool mbColumnsChecked = false;
+};
+
+}  // namespace varn

@@ -1,0 +1,68 @@
+// The import service object a host drives: Initialize once with the database path, then
+// ProcessLogFile one log at a time. It owns the connection, the progress window, the history
+// of imported dates and, during an import, the log file processor. Failures are reported to
+// the user and answered with False; nothing is raised to the host but from the plain
+// properties (IsConnected before Initialize raises 91).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "db/clsConnection.h"
+#include "db/modMainLog.h"
+#include "parse/clsItemLogFile.h"
+#include "records/clsItemDateRange.h"
+#include "runtime/Collection.h"
+#include "runtime/DateTime.h"
+#include "ui/frmProgress.h"
+
+namespace varn {
+
+using HistoryCollection = Collection<clsItemDateRange>;
+
+class clsLogAnalysis : public IImportService, public std::enable_shared_from_this<clsLogAnalysis> {
+ public:
+  static std::shared_ptr<clsLogAnalysis> Create() { return std::shared_ptr<clsLogAnalysis>(new clsLogAnalysis); }
+  ~clsLogAnalysis() override;
+
+  const std::string& UncategorisedLines() const { return mUncategorisedLines; }
+  varneDBAction WhatDBAction() const override { return mWhatDBAction; }
+  bool IsConnected() const override;
+  std::shared_ptr<clsConnection> DBConnection() const override { return mConnection; }
+  // Empty before the first GetHistoryDates.
+  std::shared_ptr<HistoryCollection> HistoryLogDates() const { return mHistoryLogDates; }
+  void GetHistoryDates();
+  bool ProcessLogFile(const std::string& sFilePath);
+  bool IsAlreadyImported(const std::string& sFileName, std::string* psDateImported = nullptr);
+  bool DeleteLogDate(const std::string& sDate);
+  void Initialize(const std::string& sDBPath = {});
+
+  Date MatchedLogDate() const override { return mMatchedLogDate; }
+  IUserCategories* LogFile() const override { return mLogFile.get(); }
+
+  // What the last ProcessLogFile read: sessions and shifts taken (0 before any import).
+  int32_t LastSessionCount() const { return mlLastSessions; }
+  int32_t LastShiftCount() const { return mlLastShifts; }
+
+ private:
+  clsLogAnalysis() = default;
+
+  bool mbProcessFile(const std::string& sFilePath);
+  Int16 mlGetLines(const std::string& sFilePath);
+  bool mbUpdateDB();
+  bool mbFileCheck(const std::string& sFilePath);
+  bool mbDoesExist(const std::string& sFilePath);
+
+  std::shared_ptr<clsConnection> mConnection;
+  std::shared_ptr<clsItemLogFile> mLogFile;
+  varneDBAction mWhatDBAction = enuUnspecified;
+  std::shared_ptr<HistoryCollection> mHistoryLogDates;
+  std::string mUncategorisedLines;
+  Date mMatchedLogDate;
+  std::unique_ptr<frmProgress> mProgress;
+  int32_t mlLastSessions = 0;
+  int32_t mlLastShifts = 0;
+};
+
+}  // namespace varn

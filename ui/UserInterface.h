@@ -1,0 +1,44 @@
+// The user interface the component talks to: modal message boxes, the screen's mouse
+// pointer, the pending-events pump and the progress view. The core never prints; it goes
+// through the interface that the host (or a test) installs with SetScreen.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace varn {
+
+enum eMsgBoxStyle : int { vbOKOnly = 0, vbYesNo = 4, vbCritical = 16, vbQuestion = 32 };
+enum eMsgBoxResult : int { vbOK = 1, vbCancel = 2, vbYes = 6, vbNo = 7 };
+enum eMousePointer : int { vbDefault = 0, vbHourglass = 11 };
+
+inline constexpr const char* kAppTitle = "Varn Log Process";
+
+// What the progress window shows; the screen draws it.
+struct ProgressView {
+  std::string sCaption;
+  std::string sNote;
+  float sngMin = 0;
+  float sngMax = 100;
+  float sngValue = 0;
+  bool bVisible = false;
+};
+
+class IUserInterface {
+ public:
+  virtual ~IUserInterface() = default;
+  // A modal box; blocks until answered and returns the button (vbOK, vbYes, vbNo).
+  virtual int MsgBox(const std::string& sPrompt, int nStyle, const std::string& sTitle) = 0;
+  virtual void SetMousePointer(int nPointer) = 0;
+  virtual int MousePointer() const = 0;
+  // Lets pending user-interface events run once.
+  virtual void DoEvents() = 0;
+  // The progress window changed (shown, moved, relabelled, hidden).
+  virtual void DrawProgress(const ProgressView& view) = 0;
+};
+
+// The screen in use; a terminal one until a host installs another.
+IUserInterface& Screen();
+std::shared_ptr<IUserInterface> SetScreen(std::shared_ptr<IUserInterface> pScreen);
+
+}  // namespace varn

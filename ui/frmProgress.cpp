@@ -1,0 +1,59 @@
+#include "ui/frmProgress.h"
+
+#include "runtime/Text.h"
+
+namespace varn {
+
+frmProgress::frmProgress() {
+  mView.sCaption = " Please Wait...";
+  mView.sNote = "Please wait...";
+}
+
+void frmProgress::SetRange(float sngMin, float sngMax) {
+  if (sngMax <= sngMin) return;  // the bar refuses it and keeps what it had
+  mView.sngMin = sngMin;
+  mView.sngMax = sngMax;
+  if (mView.sngValue < sngMin || mView.sngValue > sngMax) mView.sngValue = sngMin;
+}
+
+void frmProgress::Initilise(int32_t lMax, const std::string& sLogFilePath) {
+  SetRange(mView.sngMin, static_cast<float>(lMax));
+  SetRange(0, mView.sngMax);
+  mView.sNote = "Processing " + FileNameOf(sLogFilePath);
+  Redraw();
+}
+
+void frmProgress::UpdateProgress(int32_t lCount) {
+  auto sngCount = static_cast<float>(lCount);
+  if (sngCount < mView.sngMin || sngCount > mView.sngMax) return;
+  mView.sngValue = sngCount;
+  Redraw();
+}
+
+void frmProgress::SetLabel(const std::string& sNote) {
+  mView.sNote = sNote;
+  Redraw();
+}
+
+void frmProgress::Reset() {
+  mView.sngMin = mView.sngMax = mView.sngValue = 0;
+  mView.sNote.clear();
+  Redraw();
+}
+
+void frmProgress::Show() {
+  mView.bVisible = true;
+  Screen().DrawProgress(mView);
+}
+
+void frmProgress::Hide() {
+  if (!mView.bVisible) return;
+  mView.bVisible = false;
+  Screen().DrawProgress(mView);
+}
+
+void frmProgress::Redraw() {
+  if (mView.bVisible) Screen().DrawProgress(mView);
+}
+
+}  // namespace varn

@@ -1,0 +1,34 @@
+// The progress window of an import: a bar and a one-line note under the caption
+// " Please Wait...". Values the bar would refuse (a maximum not above the minimum, a value
+// outside the range) are ignored, as the window never fails an import.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "ui/UserInterface.h"
+
+namespace varn {
+
+class frmProgress {
+ public:
+  frmProgress();
+
+  void Initilise(int32_t lMax, const std::string& sLogFilePath = {});
+  void UpdateProgress(int32_t lCount);
+  void SetLabel(const std::string& sNote);
+  void Reset();
+  void Show();
+  void Hide();
+  void Unload() { Hide(); }
+
+  const ProgressView& View() const { return mView; }
+
+ private:
+  void SetRange(float sngMin, float sngMax);
+  void Redraw();
+
+  ProgressView mView;
+};
+
+}  // namespace varn
