@@ -41,6 +41,9 @@ class Connection {
   // Changes whenever what a reader may have cached of the tables' shape can have changed:
   // an outermost BeginTrans (the write lock is newly held), any ALTER/CREATE/DROP, any rollback.
   uint64_t SchemaEpoch() const { return mlSchemaEpoch; }
+  // How many statements have failed on this connection: a reader that must tell a failed
+  // statement from a malformed line compares it before and after.
+  uint64_t FailureCount() const { return mlFailures; }
 
  private:
   IDbBackend& Backend();
@@ -52,6 +55,7 @@ class Connection {
   int32_t mnDepth = 0;
   bool mbLost = false;
   uint64_t mlSchemaEpoch = 1;
+  uint64_t mlFailures = 0;
   std::FILE* mpTrace = nullptr;
 };
 

@@ -97,3 +97,21 @@ std::string SourceDir() {
 }
 
 }  // namespace varn::test
+
+namespace varn::test {
+
+TestService::TestService(const std::string& sDBPath) : mConnection(std::make_shared<clsConnection>()) {
+  mConnection->SignOn(sDBPath);
+}
+
+TestService::~TestService() {
+  if (mConnection && mConnection->IsConnected()) mConnection->DBConnection()->Close();
+}
+
+std::shared_ptr<TestService> UseTestService(const std::string& sDBPath) {
+  auto pService = std::make_shared<TestService>(sDBPath);
+  gobjLogAnalysis = pService;
+  return pService;
+}
+
+}  // namespace varn::test

@@ -43,3 +43,35 @@ void SqlExec(const std::string& sDBPath, const std::string& sSql);
 std::string SourceDir();
 
 }  // namespace varn::test
+
+#include "db/modMainLog.h"
+
+namespace varn::test {
+
+// An import service for testing the records and the processor without the pipeline: a real
+// connection signed on to a real database, with the action, matched date and user list a test
+// sets. Installed as gobjLogAnalysis while it lives.
+class TestService : public IImportService {
+ public:
+  // Signs on to sDBPath (a new report database is created when the file does not exist).
+  explicit TestService(const std::string& sDBPath);
+  ~TestService() override;
+
+  bool IsConnected() const override { return mConnection->IsConnected(); }
+  std::shared_ptr<clsConnection> DBConnection() const override { return mConnection; }
+  varneDBAction WhatDBAction() const override { return meAction; }
+  Date MatchedLogDate() const override { return mMatched; }
+  IUserCategories* LogFile() const override { return mpUsers; }
+
+  varneDBAction meAction = enuInsert;
+  Date mMatched;
+  IUserCategories* mpUsers = nullptr;
+
+ private:
+  std::shared_ptr<clsConnection> mConnection;
+};
+
+// Installs a TestService as gobjLogAnalysis; released (and gobjLogAnalysis cleared) with the holder.
+std::shared_ptr<TestService> UseTestService(const std::string& sDBPath);
+
+}  // namespace varn::test
