@@ -71,7 +71,7 @@ class TestService : public IImportService {
   std::shared_ptr<clsConnection> mConnection;
 };
 
-// Installs a TestService as gobjLogAnalysis; released (and gobjLogAnalysis cleared) with the holder.
+// Installs a TestService as gobjLogAnalysis (it stays there until a test resets gobjLogAnalysis).
 std::shared_ptr<TestService> UseTestService(const std::string& sDBPath);
 
 }  // namespace varn::test
