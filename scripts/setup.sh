@@ -1,0 +1,40 @@
+# Shared by scripts/run and scripts/test (sourced, not run): installs the Debian packages the
+# build needs when any is missing, then configures and builds the project into build/.
+# Leaves the caller in the project's root folder.
+
+readonly VARN_PACKAGES=(
+  g++ cmake make pkg-config ca-certificates file
+  libsqlite3-dev sqlite3 libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libfmt-dev
+)
+
+varn_missing_packages() {
+  local package
+  for package in "${VARN_PACKAGES[@]}"; do
+    # A removed package leaves a status line behind, so only "install ok installed" counts.
+    if [[ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null)" != "install ok installed" ]]; then
+      echo "$package"
+    fi
+  done
+}
+
+varn_install_packages() {
+  local missing
+  mapfile -t missing < <(varn_missing_packages)
+  ((${#missing[@]} == 0)) && return 0
+  if ((EUID != 0)); then
+    echo "missing packages (run as root to install them): ${missing[*]}" >&2
+    return 1
+  fi
+  echo "installing: ${missing[*]}" >&2
+  DEBIAN_FRONTEND=noninteractive apt-get update
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+varn_build() {
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake --build build -j"$(nproc)"
+}
+
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+varn_install_packages
+varn_build
