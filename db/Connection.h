@@ -59,4 +59,36 @@ class Connection {
   std::FILE* mpTrace = nullptr;
 };
 
+// A transaction on a connection that is rolled back when the guard ends uncommitted, so every
+// way out of a procedure, its error trap included, leaves nothing half-written.
+class TransactionGuard {
+ public:
+  explicit TransactionGuard(Connection& connection) : mConnection(connection) {
+    mConnection.BeginTrans();
+    mbOpen = true;
+  }
+  ~TransactionGuard() {
+    if (!mbOpen) return;
+    try {
+      mConnection.RollbackTrans();
+    } catch (...) {  // a connection already closed has nothing left to roll back
+    }
+  }
+  TransactionGuard(const TransactionGuard&) = delete;
+  TransactionGuard& operator=(const TransactionGuard&) = delete;
+
+  void Commit() {
+    mbOpen = false;
+    mConnection.CommitTrans();
+  }
+  void Rollback() {
+    mbOpen = false;
+    mConnection.RollbackTrans();
+  }
+
+ private:
+  Connection& mConnection;
+  bool mbOpen = false;
+};
+
 }  // namespace varn

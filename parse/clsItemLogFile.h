@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 
 #include "db/modMainLog.h"
 #include "parse/clsItemUser.h"
@@ -18,6 +19,8 @@
 #include "runtime/Int16.h"
 
 namespace varn {
+
+class clsTrap;
 
 class clsItemLogFile : public IUserCategories {
  public:
@@ -30,15 +33,16 @@ class clsItemLogFile : public IUserCategories {
   Int16 CreateUser(const std::string& sUserName) override;
   Int16 GetUserID(const std::string& sUserName) override;
 
-  // What the file gave so far (for the command line's summary and the tests).
-  int32_t SessionCount() const { return mSessions ? mSessions->Count() : 0; }
-  int32_t ShiftCount() const { return mShifts ? mShifts->Count() : 0; }
-  // True once a date line has given the record its key.
-  bool HasLogDate() const { return mDateRange && mDateRange->Date_ID() != 0; }
+  // True once a date line has given the date its key: without one nothing can be written.
+  bool HasLogDate() const { return mDateRange->Date_ID() != 0; }
 
  private:
   bool mbProcessSession(const std::string& sLine, Int16 nLineNumber);
   bool mbProcessShift(const std::string& sLine, Int16 nLineNumber, eLogField eField);
+  int32_t mlKeyFor(eLogTable eTable, Int16 nLineNumber, int32_t& lCounter, int32_t& lNewCounter, bool& bNewInUpdate,
+                   clsTrap& trap);
+  int32_t mlNextKey(eLogTable eTable, int32_t& lCounter);
+  bool mbDatabaseFailedSince(uint64_t lFailures) const;
   double mdblRecalcDateTotal();
   void mReset();
   void mGetUsers();
@@ -51,6 +55,14 @@ class clsItemLogFile : public IUserCategories {
   std::shared_ptr<Collection<clsItemUser>> mUsers;
   std::string mBadLine;
   bool mDateRangeWritten = false;
+  // Lines of an update that have no stored row yet: they are inserted, numbered on from the
+  // highest stored key like a first import.
+  std::unordered_set<int32_t> mNewSessionLines;
+  std::unordered_set<int32_t> mNewShiftLines;
+  int32_t mNewSessionID = 0;
+  int32_t mNewShiftID = 0;
+  // A failure already reported that must stop the file (no key, a failed statement).
+  bool mbStopFile = false;
 };
 
 }  // namespace varn

@@ -41,9 +41,8 @@ class clsLogAnalysis : public IImportService, public std::enable_shared_from_thi
   Date MatchedLogDate() const override { return mMatchedLogDate; }
   IUserCategories* LogFile() const override { return mLogFile.get(); }
 
-  // What the last ProcessLogFile read: sessions and shifts taken (0 before any import).
-  int32_t LastSessionCount() const { return mlLastSessions; }
-  int32_t LastShiftCount() const { return mlLastShifts; }
+  // The Date_ID of the date the last successful ProcessLogFile wrote (0 before any).
+  int32_t LastDate_ID() const { return mlLastDate_ID; }
 
  private:
   clsLogAnalysis() = default;
@@ -53,6 +52,8 @@ class clsLogAnalysis : public IImportService, public std::enable_shared_from_thi
   bool mbUpdateDB();
   bool mbFileCheck(const std::string& sFilePath);
   bool mbDoesExist(const std::string& sFilePath);
+  bool mbConfirmUnderLock(const std::string& sFilePath);
+  bool mbFailureEnding();
 
   std::shared_ptr<clsConnection> mConnection;
   std::shared_ptr<clsItemLogFile> mLogFile;
@@ -61,8 +62,7 @@ class clsLogAnalysis : public IImportService, public std::enable_shared_from_thi
   std::string mUncategorisedLines;
   Date mMatchedLogDate;
   std::unique_ptr<frmProgress> mProgress;
-  int32_t mlLastSessions = 0;
-  int32_t mlLastShifts = 0;
+  int32_t mlLastDate_ID = 0;
 };
 
 }  // namespace varn

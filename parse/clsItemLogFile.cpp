@@ -1,0 +1,242 @@
+// The log file processor: lines in, records held in memory, one write pass at the end.
+#include "parse/clsItemLogFile.h"
+
+#include "parse/LineClassification.h"
+#include "runtime/Text.h"
+#include "ui/ErrorHandling.h"
+#include "ui/UserInterface.h"
+
+namespace varn {
+
+namespace {
+const char* TableName(eLogTable eTable) { return eTable == enuSessionTable ? "Session" : "Shift"; }
+
+// Shows the hourglass for the life of a procedure and the default pointer after it.
+struct HourglassScope {
+  HourglassScope() { Screen().SetMousePointer(vbHourglass); }
+  ~HourglassScope() { Screen().SetMousePointer(vbDefault); }
+};
+}  // namespace
+
+clsItemLogFile::clsItemLogFile() {
+  mGetUsers();
+  mDateRange = std::make_shared<clsItemDateRange>();
+}
+
+bool clsItemLogFile::mbDatabaseFailedSince(uint64_t lFailures) const {
+  return SharedConnection().FailureCount() != lFailures;
+}
+
+bool clsItemLogFile::ProcessLine(const std::string& sLine, Int16 nLineNumber) {
+  bool bResult = false;
+  mBadLine.clear();
+  HourglassScope hourglass;
+  clsTrap trap("clsItemLogFile:ProcessLine");
+  trap.Run([&] {
+    // A statement that fails while the file is read stops the file: a user, a goods column or
+    // the date's row missing would leave the import incomplete.
+    uint64_t lFailures = SharedConnection().FailureCount();
+    varneDBAction eAction = ImportService().WhatDBAction();
+    trap.Step("00");
+    eLogField eField = enuNoField;
+    switch (meIdentifyTable(sLine, eField)) {
+      case enuDateRangeTable:
+        trap.Step("01");
+        if (!mDateRange->SetUp(sLine, eField, eAction)) return;
+        // The row is written once its key is known; a day total before the date line only
+        // adds to the record, which the write pass brings to the row.
+        if (!mDateRangeWritten && mDateRange->Date_ID() != 0) {
+          trap.Step("02");
+          if (!mDateRange->DBUpdate(eAction)) return;
+          mDateRangeWritten = true;
+        }
+        break;
+      case enuShiftTable:
+        trap.Step("04");
+        mbProcessShift(sLine, nLineNumber, eField);
+        break;
+      case enuSessionTable:
+        trap.Step("03");
+        mbProcessSession(sLine, nLineNumber);
+        break;
+      default:
+        mBadLine = sLine;
+        return;
+    }
+    if (mbStopFile || mbDatabaseFailedSince(lFailures)) return;
+    bResult = true;
+  });
+  return bResult;
+}
+
+int32_t clsItemLogFile::mlNextKey(eLogTable eTable, int32_t& lCounter) {
+  if (lCounter == 0) lCounter = GetNextID(eTable);
+  if (lCounter == -1) {
+    Screen().MsgBox(std::string("Error getting next ID for ") + TableName(eTable), vbOKOnly + vbCritical, kAppTitle);
+    return 0;
+  }
+  if (lCounter == 0) {
+    // The allocation failed and has been reported: numbering from 1 would reuse stored keys.
+    mbStopFile = true;
+    return 0;
+  }
+  lCounter = CLng(int64_t{lCounter} + 1);
+  return lCounter;
+}
+
+int32_t clsItemLogFile::mlKeyFor(eLogTable eTable, Int16 nLineNumber, int32_t& lCounter, int32_t& lNewCounter,
+                                 bool& bNewInUpdate, clsTrap& trap) {
+  trap.Step("00");
+  if (ImportService().WhatDBAction() != enuUpdate) {
+    trap.Step("01");
+    return mlNextKey(eTable, lCounter);
+  }
+  // Rows stored before the first date line share Date_ID 0 with other days: an update cannot
+  // tell which of them is this line's, so it leaves them all as they are.
+  if (mDateRange->Date_ID() == 0) return 0;
+  trap.Step("02");
+  int32_t lFound = GetExistingID(eTable, nLineNumber, mDateRange->Date_ID());
+  if (lFound == -1) {
+    Screen().MsgBox(std::string("Error getting next ID for ") + TableName(eTable), vbOKOnly + vbCritical, kAppTitle);
+    return 0;
+  }
+  if (lFound == 0) {
+    mbStopFile = true;
+    return 0;
+  }
+  if (lFound != kNoExistingID) return lFound;
+  // A line added to the log since the first import: inserted with a fresh key.
+  bNewInUpdate = true;
+  return mlNextKey(eTable, lNewCounter);
+}
+
+bool clsItemLogFile::mbProcessSession(const std::string& sLine, Int16 nLineNumber) {
+  bool bResult = false;
+  HourglassScope hourglass;
+  clsTrap trap("clsItemLogFile:mbProcessSession");
+  trap.Run([&] {
+    bool bNewInUpdate = false;
+    int32_t lKey = mlKeyFor(enuSessionTable, nLineNumber, mSessionID, mNewSessionID, bNewInUpdate, trap);
+    if (lKey == 0) return;
+    trap.Step("03");
+    if (!mSessions) mSessions = std::make_shared<Collection<clsItemSession>>();
+    trap.Step("04");
+    auto pSession = std::make_shared<clsItemSession>();
+    pSession->Date_ID(mDateRange->Date_ID());
+    trap.Step("05");
+    pSession->LineNo(nLineNumber);
+    trap.Step("06");
+    pSession->Session_ID(lKey);
+    trap.Step("07");
+    if (!pSession->SetUp(sLine, ImportService().WhatDBAction())) return;
+    trap.Step("08");
+    mSessions->Add(pSession, NumText(int64_t{nLineNumber}));
+    if (bNewInUpdate) mNewSessionLines.insert(nLineNumber);
+    bResult = true;
+  });
+  return bResult;
+}
+
+bool clsItemLogFile::mbProcessShift(const std::string& sLine, Int16 nLineNumber, eLogField eField) {
+  bool bResult = false;
+  HourglassScope hourglass;
+  clsTrap trap("clsItemLogFile:mbProcessShift");
+  trap.Run([&] {
+    bool bNewInUpdate = false;
+    int32_t lKey = mlKeyFor(enuShiftTable, nLineNumber, mShiftID, mNewShiftID, bNewInUpdate, trap);
+    if (lKey == 0) return;
+    trap.Step("03");
+    if (!mShifts) mShifts = std::make_shared<Collection<clsItemShift>>();
+    trap.Step("04");
+    auto pShift = std::make_shared<clsItemShift>();
+    trap.Step("05");
+    pShift->Date_ID(mDateRange->Date_ID());
+    trap.Step("06");
+    pShift->LineNo(nLineNumber);
+    trap.Step("07");
+    pShift->Shift_ID(lKey);
+    trap.Step("08");
+    if (!pShift->SetUp(sLine, eField)) return;
+    trap.Step("09");
+    mShifts->Add(pShift, NumText(int64_t{nLineNumber}));
+    if (bNewInUpdate) mNewShiftLines.insert(nLineNumber);
+    bResult = true;
+  });
+  return bResult;
+}
+
+bool clsItemLogFile::DBUpdateALL(int32_t eWhatAction) {
+  bool bResult = false;
+  HourglassScope hourglass;
+  clsTrap trap("clsItemLogFile:DBUpdateALL");
+  trap.Run([&] {
+    trap.Step("00");
+    if (mDateRange->DateTotal() == 0) {
+      trap.Step("01");
+      mDateRange->DateTotal(mdblRecalcDateTotal());
+    }
+    trap.Step("02");
+    if (!mDateRange->DBUpdate(enuUpdate)) return;
+    auto ActionFor = [eWhatAction](const std::unordered_set<int32_t>& newLines, int32_t lLineNo) {
+      return eWhatAction == enuUpdate && newLines.count(lLineNo) ? int32_t{enuInsert} : eWhatAction;
+    };
+    trap.Step("03");
+    if (mSessions) {
+      for (int32_t n = 1; n <= mSessions->Count(); ++n) {
+        trap.Step("04");
+        const auto& pSession = mSessions->Item(n);
+        trap.Step("05");
+        if (!pSession->DBUpdate(ActionFor(mNewSessionLines, pSession->LineNo()))) return;
+      }
+    }
+    trap.Step("06");
+    if (mShifts) {
+      for (int32_t n = 1; n <= mShifts->Count(); ++n) {
+        trap.Step("07");
+        const auto& pShift = mShifts->Item(n);
+        trap.Step("08");
+        if (!pShift->DBUpdate(ActionFor(mNewShiftLines, pShift->LineNo()))) return;
+      }
+    }
+    trap.Step("09");
+    mReset();
+    bResult = true;
+  });
+  return bResult;
+}
+
+double clsItemLogFile::mdblRecalcDateTotal() {
+  double dblTotal = 0;
+  HourglassScope hourglass;
+  clsTrap trap("clsItemLogFile:mdblRecalcDateTotal");
+  double dblResult = 0;
+  trap.Run([&] {
+    trap.Step("00");
+    trap.Step("1");
+    if (mSessions) {
+      for (const auto& pSession : *mSessions) {
+        trap.Step("02");
+        double dblSession = pSession->Total();
+        trap.Step("03");
+        dblTotal += dblSession;
+      }
+    }
+    trap.Step("04");
+    dblResult = dblTotal;
+  });
+  return dblResult;
+}
+
+void clsItemLogFile::mReset() {
+  mSessions = std::make_shared<Collection<clsItemSession>>();
+  mShifts = std::make_shared<Collection<clsItemShift>>();
+  mDateRange = std::make_shared<clsItemDateRange>();
+  mSessionID = 0;
+  mShiftID = 0;
+  mNewSessionLines.clear();
+  mNewShiftLines.clear();
+  mNewSessionID = 0;
+  mNewShiftID = 0;
+}
+
+}  // namespace varn
