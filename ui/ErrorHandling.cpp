@@ -16,10 +16,14 @@ void ReportError(int32_t lErrNumber, std::string_view sSource, std::string_view 
 
 void clsTrap::Report(const clsError& err) {
   mLastError = err;
-  Screen().SetMousePointer(vbDefault);
-  if (mfnHandler && mfnHandler(err)) return;
-  std::string sCustom = mfnCustom ? mfnCustom(err) : std::string{};
-  ReportError(err.Number(), msSource, msStep, sCustom, err.Description());
+  // A failure while reporting is not reported again, and nothing leaves the trap for the host.
+  try {
+    Screen().SetMousePointer(vbDefault);
+    if (mfnHandler && mfnHandler(err)) return;
+    std::string sCustom = mfnCustom ? mfnCustom(err) : std::string{};
+    ReportError(err.Number(), msSource, msStep, sCustom, err.Description());
+  } catch (...) {
+  }
 }
 
 }  // namespace varn

@@ -1,5 +1,7 @@
 #include "ui/frmProgress.h"
 
+#include <algorithm>
+
 #include "runtime/Text.h"
 
 namespace varn {
@@ -10,15 +12,14 @@ frmProgress::frmProgress() {
 }
 
 void frmProgress::SetRange(float sngMin, float sngMax) {
-  if (sngMax <= sngMin) return;  // the bar refuses it and keeps what it had
+  // A range the bar cannot show leaves it empty, so that no count moves it.
   mView.sngMin = sngMin;
-  mView.sngMax = sngMax;
-  if (mView.sngValue < sngMin || mView.sngValue > sngMax) mView.sngValue = sngMin;
+  mView.sngMax = std::max(sngMin, sngMax);
+  mView.sngValue = sngMin;
 }
 
 void frmProgress::Initilise(int32_t lMax, const std::string& sLogFilePath) {
-  SetRange(mView.sngMin, static_cast<float>(lMax));
-  SetRange(0, mView.sngMax);
+  SetRange(0, static_cast<float>(lMax));
   mView.sNote = "Processing " + FileNameOf(sLogFilePath);
   Redraw();
 }
@@ -36,7 +37,7 @@ void frmProgress::SetLabel(const std::string& sNote) {
 }
 
 void frmProgress::Reset() {
-  mView.sngMin = mView.sngMax = mView.sngValue = 0;
+  SetRange(0, 0);
   mView.sNote.clear();
   Redraw();
 }

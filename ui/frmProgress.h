@@ -1,6 +1,7 @@
 // The progress window of an import: a bar and a one-line note under the caption
-// " Please Wait...". Values the bar would refuse (a maximum not above the minimum, a value
-// outside the range) are ignored, as the window never fails an import.
+// " Please Wait...". Each Initilise starts a new count from nothing; a maximum not above zero
+// leaves an empty bar that no count moves, and a count outside the range is ignored, as the
+// window never fails an import.
 #pragma once
 
 #include <cstdint>
