@@ -78,8 +78,8 @@ class TransactionGuard {
   TransactionGuard& operator=(const TransactionGuard&) = delete;
 
   void Commit() {
-    mbOpen = false;
     mConnection.CommitTrans();
+    mbOpen = false;
   }
   void Rollback() {
     mbOpen = false;

@@ -53,6 +53,9 @@ class clsLogAnalysis : public IImportService, public std::enable_shared_from_thi
   bool mbFileCheck(const std::string& sFilePath);
   bool mbDoesExist(const std::string& sFilePath);
   bool mbConfirmUnderLock(const std::string& sFilePath);
+  // The log date a file's name gives: the name after the last separator less its 4-character
+  // extension ("25-12-2003.log" -> "25-12-2003"); raises 5 for a shorter name or a bare name.
+  static std::string msNameDate(const std::string& sFilePath);
   bool mbFailureEnding();
 
   std::shared_ptr<clsConnection> mConnection;

@@ -1,0 +1,179 @@
+// The history of imported dates: loading it, the duplicate check of a log file, and deletion.
+#include <sys/stat.h>
+
+#include "db/Recordset.h"
+#include "runtime/Text.h"
+#include "service/clsLogAnalysis.h"
+#include "ui/ErrorHandling.h"
+#include "ui/UserInterface.h"
+
+namespace varn {
+
+namespace {
+// The history key of a date written as text: "dd/mm/yyyy", or the text itself when it is no
+// date, so that it matches nothing.
+std::string HistoryKey(const std::string& sDate) {
+  auto date = ParseDate(sDate);
+  return date ? FormatDate(*date, "dd/mm/yyyy") : sDate;
+}
+
+// The text less its last n characters (UTF-8 aware); raises 5 when it is shorter.
+std::string DropLastCharacters(const std::string& sText, size_t n) {
+  size_t nEnd = sText.size();
+  for (size_t nDropped = 0; nDropped < n; ++nDropped) {
+    if (nEnd == 0) RaiseError(errInvalidCall);
+    do --nEnd; while (nEnd > 0 && (static_cast<unsigned char>(sText[nEnd]) & 0xC0) == 0x80);
+  }
+  return sText.substr(0, nEnd);
+}
+}  // namespace
+
+std::string clsLogAnalysis::msNameDate(const std::string& sFilePath) {
+  // A bare name has no folder part, and so no name: it fails like a name too short.
+  bool bHasFolder = sFilePath.find_first_of("\\/") != std::string::npos;
+  return DropLastCharacters(bHasFolder ? FileNameOf(sFilePath) : std::string{}, 4);
+}
+
+void clsLogAnalysis::GetHistoryDates() {
+  Screen().SetMousePointer(vbHourglass);
+  const std::string sSQL = "SELECT * FROM DateRange";
+  clsTrap trap("clsLogAnalysis:GetHistoryDates");
+  trap.Run([&] {
+    trap.Step("00");
+    Recordset rs;
+    trap.Step("01");
+    mHistoryLogDates = std::make_shared<HistoryCollection>();
+    trap.Step("03");
+    if (!mConnection) RaiseError(errObjectNotSet);
+    rs.Open(sSQL, *mConnection->DBConnection(), adOpenForwardOnly, adLockReadOnly, -1);
+    trap.Step("04");
+    if (rs.BOF() || rs.EOF_()) return;
+    trap.Step("05");
+    while (!rs.EOF_()) {
+      trap.Step("06");
+      auto pItem = std::make_shared<clsItemDateRange>();
+      trap.Step("07");
+      pItem->Date_ID(rs.Fields("Date_ID").ToLong());
+      trap.Step("08");
+      pItem->DateTotal(rs.Fields("DateTotal").ToDouble());
+      trap.Step("09");
+      pItem->LogDate(rs.Fields("LogDate").ToDate());
+      trap.Step("10");
+      pItem->ImportedDate(rs.Fields("DateImported").ToDate());
+      trap.Step("11");
+      mHistoryLogDates->Add(pItem, FormatDate(pItem->LogDate(), "dd/mm/yyyy"));
+      trap.Step("12");
+      rs.MoveNext();
+    }
+    trap.Step("13");
+    rs.Close();
+  });
+  Screen().SetMousePointer(vbDefault);
+}
+
+bool clsLogAnalysis::IsAlreadyImported(const std::string& sFileName, std::string* psDateImported) {
+  Screen().SetMousePointer(vbHourglass);
+  bool bResult = false;
+  clsTrap trap("clsLogAnalysis:IsAlreadyImported");
+  trap.Handle([](const clsError& err) { return err.Number() == errInvalidCall; })
+      .Custom([](const clsError& err) { return "Cannot find match for the log date.\r\n" + err.Description(); });
+  trap.Run([&] {
+    trap.Step("00");
+    if (!mHistoryLogDates) RaiseError(errObjectNotSet);
+    if (mHistoryLogDates->Count() == 0) return;
+    trap.Step("01");
+    std::string sKey = HistoryKey(sFileName);
+    const auto& pItem = mHistoryLogDates->Item(sKey);
+    trap.Step("02");
+    if (FormatDate(pItem->LogDate(), "dd/mm/yyyy") != sKey) return;
+    trap.Step("03");
+    mMatchedLogDate = pItem->LogDate();
+    trap.Step("04");
+    if (psDateImported) *psDateImported = CStr(pItem->ImportedDate());
+    bResult = true;
+  });
+  Screen().SetMousePointer(vbDefault);
+  return bResult;
+}
+
+bool clsLogAnalysis::mbFileCheck(const std::string& sFilePath) {
+  Screen().SetMousePointer(vbHourglass);
+  bool bResult = false;
+  clsTrap trap("clsLogAnalysis:mbFileCheck");
+  trap.Run([&] {
+    trap.Step("00");
+    if (sFilePath.empty()) {
+      Screen().SetMousePointer(vbDefault);
+      return;
+    }
+    trap.Step("01");
+    trap.Step("02");
+    std::string sFileName = msNameDate(sFilePath);
+    trap.Step("03");
+    if (IsAlreadyImported(sFileName)) {
+      std::string sPrompt = "Records are already imported.\r\nDo you wish to update?";
+      if (Screen().MsgBox(sPrompt, vbYesNo + vbQuestion, kAppTitle) != vbYes) {
+        Screen().SetMousePointer(vbDefault);
+        return;
+      }
+      mWhatDBAction = enuUpdate;
+    } else {
+      mWhatDBAction = enuInsert;
+    }
+    trap.Step("04");
+    if (mbDoesExist(sFilePath)) {
+      bResult = true;
+      return;
+    }
+    Screen().SetMousePointer(vbDefault);
+  });
+  return bResult;
+}
+
+bool clsLogAnalysis::mbDoesExist(const std::string& sFilePath) {
+  Screen().SetMousePointer(vbHourglass);
+  bool bResult = false;
+  clsTrap trap("clsLogAnalysis:mbDoesExist");
+  trap.Run([&] {
+    trap.Step("00");
+    if (Trim(sFilePath).empty()) return;
+    // Hidden, archive and read-only files all count: any regular file at the path.
+    trap.Step("01");
+    struct stat info {};
+    bResult = ::stat(sFilePath.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  });
+  Screen().SetMousePointer(vbDefault);
+  return bResult;
+}
+
+bool clsLogAnalysis::DeleteLogDate(const std::string& sDate) {
+  Screen().SetMousePointer(vbHourglass);
+  bool bResult = false;
+  clsTrap trap("clsLogAnalysis:DeleteLogDate");
+  trap.Run([&] {
+    trap.Step("00");
+    std::string sKey = HistoryKey(Replace(sDate, ".", "/"));
+    trap.Step("01");
+    if (!mHistoryLogDates) RaiseError(errObjectNotSet);
+    int32_t lDateID = mHistoryLogDates->Item(sKey)->Date_ID();
+    Connection& connection = *mConnection->DBConnection();
+    // Both statements or neither: a date is never left half deleted.
+    TransactionGuard transaction(connection);
+    trap.Step("02");
+    std::string sSQL = "DELETE * FROM Goods WHERE Date_ID=" + NumText(int64_t{lDateID});
+    trap.Step("03");
+    connection.Execute(sSQL, nullptr, -1);
+    trap.Step("04");
+    sSQL = "DELETE * FROM DateRange WHERE Date_ID=" + NumText(int64_t{lDateID});
+    trap.Step("05");
+    connection.Execute(sSQL, nullptr, -1);
+    transaction.Commit();
+    bResult = true;
+  });
+  // The history always matches the table, so a deleted date is never "updated" afterwards.
+  if (mConnection && mConnection->IsConnected()) GetHistoryDates();
+  Screen().SetMousePointer(vbDefault);
+  return bResult;
+}
+
+}  // namespace varn

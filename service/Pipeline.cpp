@@ -1,0 +1,197 @@
+// The import of one log file: the duplicate check, then one transaction that holds everything
+// the import writes, committed only when the whole file has been read and written.
+#include <memory>
+
+#include "db/modMainLog.h"
+#include "runtime/FieldReader.h"
+#include "runtime/Text.h"
+#include "service/clsLogAnalysis.h"
+#include "ui/ErrorHandling.h"
+#include "ui/UserInterface.h"
+
+namespace varn {
+
+bool clsLogAnalysis::ProcessLogFile(const std::string& sFilePath) {
+  Screen().SetMousePointer(vbHourglass);
+  bool bResult = false;
+  clsTrap trap("clsLogAnalysis:ProcessLogFile");
+  bool bRan = trap.Run([&] {
+    trap.Step("00");
+    if (!mConnection || !mConnection->IsConnected()) {
+      Screen().MsgBox("Not connected", vbOKOnly + vbCritical, kAppTitle);
+      bResult = mbFailureEnding();
+      return;
+    }
+    trap.Step("01");
+    if (!mbFileCheck(sFilePath)) {
+      bResult = mbFailureEnding();
+      return;
+    }
+    // One transaction for the whole import, begun before anything is read: a failure at any
+    // point, a killed process included, leaves the database as it was. Beginning it takes the
+    // write lock, so a second importer waits and then works on what this one committed.
+    TransactionGuard importTransaction(SharedConnection());
+    if (!mbConfirmUnderLock(sFilePath)) {
+      importTransaction.Rollback();
+      bResult = mbFailureEnding();
+      return;
+    }
+    mLogFile = std::make_shared<clsItemLogFile>();
+    trap.Step("02");
+    if (!mbProcessFile(sFilePath)) {
+      mLogFile.reset();
+      importTransaction.Rollback();
+      bResult = mbFailureEnding();
+      return;
+    }
+    trap.Step("03");
+    mProgress->SetLabel("Updating database ...");
+    if (!mbUpdateDB()) {
+      mLogFile.reset();
+      importTransaction.Rollback();
+      bResult = mbFailureEnding();
+      return;
+    }
+    importTransaction.Commit();
+    mProgress->Reset();
+    mProgress->Hide();
+    mLogFile.reset();
+    bResult = true;
+  });
+  if (!bRan) {
+    // The transaction guard has rolled back; the history must not show what was undone.
+    mLogFile.reset();
+    if (mConnection && mConnection->IsConnected()) GetHistoryDates();
+  }
+  Screen().SetMousePointer(vbDefault);
+  return bResult;
+}
+
+bool clsLogAnalysis::mbFailureEnding() {
+  Screen().SetMousePointer(vbDefault);
+  mWhatDBAction = enuUnspecified;
+  if (mProgress) mProgress->Hide();
+  // Whatever the import had begun is rolled back: the history shows the table as it is.
+  if (mConnection && mConnection->IsConnected() && mHistoryLogDates) GetHistoryDates();
+  return false;
+}
+
+bool clsLogAnalysis::mbConfirmUnderLock(const std::string& sFilePath) {
+  // Another importer may have stored or deleted this date between the question and the lock.
+  GetHistoryDates();
+  std::string sNameDate = msNameDate(sFilePath);
+  bool bImported = IsAlreadyImported(sNameDate);
+  if (mWhatDBAction == enuUpdate && !bImported) mWhatDBAction = enuInsert;
+  if (mWhatDBAction == enuInsert && bImported) {
+    Screen().MsgBox("The log date " + sNameDate + " was already imported meanwhile by another import; nothing of " +
+                        FileNameOf(sFilePath) + " was written.",
+                    vbOKOnly + vbCritical, kAppTitle);
+    return false;
+  }
+  return true;
+}
+
+Int16 clsLogAnalysis::mlGetLines(const std::string& sFilePath) {
+  Screen().SetMousePointer(vbHourglass);
+  Int16 nResult;
+  clsTrap trap("clsLogAnalysis:mlGetLines");
+  trap.Run([&] {
+    trap.Step("00");
+    clsFieldReader reader;
+    trap.Step("01");
+    reader.Open(sFilePath);
+    Int16 nCount;
+    while (!reader.AtEnd()) {
+      trap.Step("02");
+      std::string sItem = reader.ReadItem();
+      trap.Step("03");
+      if (!IsBlankItem(sItem)) ++nCount;
+    }
+    trap.Step("04");
+    reader.Close();
+    trap.Step("05");
+    nResult = nCount;
+  });
+  Screen().SetMousePointer(vbDefault);
+  return nResult;
+}
+
+bool clsLogAnalysis::mbProcessFile(const std::string& sFilePath) {
+  Screen().SetMousePointer(vbHourglass);
+  bool bResult = false;
+  clsTrap trap("clsLogAnalysis:mbProcessFile");
+  trap.Run([&] {
+    trap.Step("00");
+    trap.Step("01");
+    Int16 nCount = mlGetLines(sFilePath);
+    trap.Step("02");
+    mProgress->Initilise(nCount, sFilePath);
+    trap.Step("03");
+    mProgress->Show();
+    trap.Step("04");
+    clsFieldReader reader;
+    trap.Step("05");
+    reader.Open(sFilePath);
+    Int16 nLineNumber;
+    trap.Step("06");
+    while (!reader.AtEnd()) {
+      trap.Step("07");
+      std::string sItem = reader.ReadItem();
+      trap.Step("08");
+      if (IsBlankItem(sItem)) continue;
+      ++nLineNumber;
+      trap.Step("09");
+      Screen().DoEvents();
+      trap.Step("10");
+      mProgress->UpdateProgress(nLineNumber);
+      trap.Step("11");
+      if (mLogFile->ProcessLine(sItem, nLineNumber)) continue;
+      if (mLogFile->BadLine().empty()) {
+        Screen().SetMousePointer(vbDefault);
+        return;
+      }
+      trap.Step("12");
+      mUncategorisedLines += "\r\n" + mLogFile->BadLine();
+    }
+    trap.Step("13");
+    reader.Close();
+    // Without a date line the rows could never be found again, and a second import would
+    // store them twice.
+    trap.Step("14");
+    if (!mLogFile->HasLogDate()) {
+      RaiseError(errInvalidCall, "No date line in " + sFilePath + ": nothing of it was imported.");
+    }
+    bResult = true;
+  });
+  Screen().SetMousePointer(vbDefault);
+  return bResult;
+}
+
+bool clsLogAnalysis::mbUpdateDB() {
+  Screen().SetMousePointer(vbHourglass);
+  bool bResult = false;
+  clsTrap trap("clsLogAnalysis:mbUpdateDB");
+  trap.Run([&] {
+    trap.Step("01");
+    TransactionGuard writeTransaction(SharedConnection());
+    trap.Step("02");
+    int32_t lDateID = mLogFile->DateRange()->Date_ID();
+    bool bWritten = mLogFile->DBUpdateALL(mWhatDBAction);
+    trap.Step("03");
+    GetHistoryDates();
+    if (!bWritten) {
+      // The whole import's transaction is rolled back by the caller: removing the date here
+      // could only delete an earlier import of it.
+      writeTransaction.Rollback();
+      return;
+    }
+    trap.Step("04");
+    writeTransaction.Commit();
+    mlLastDate_ID = lDateID;
+    bResult = true;
+  });
+  Screen().SetMousePointer(vbDefault);
+  return bResult;
+}
+
+}  // namespace varn
