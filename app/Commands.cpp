@@ -1,0 +1,244 @@
+#include "app/Commands.h"
+
+#include <fmt/core.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "db/Recordset.h"
+#include "runtime/Text.h"
+#include "service/clsLogAnalysis.h"
+
+namespace varn {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string DatabasePath(const GlobalOptions& options) {
+  return options.sDBPath.empty() ? DefaultDatabasePath() : options.sDBPath;
+}
+
+// The service signed on to the database; nullptr (the failure reported) when not connected.
+std::shared_ptr<clsLogAnalysis> OpenService(const GlobalOptions& options) {
+  auto pService = clsLogAnalysis::Create();
+  pService->Initialize(options.sDBPath);
+  if (!pService->IsConnected()) {
+    fmt::print(stderr, "varnlog: cannot open the report database {}\n", DatabasePath(options));
+    return nullptr;
+  }
+  return pService;
+}
+
+QueryResult Rows(clsLogAnalysis& service, const std::string& sSql) {
+  return service.DBConnection()->DBConnection()->Query(sSql);
+}
+
+int64_t Count(clsLogAnalysis& service, const std::string& sTable, const std::string& sWhere = {}) {
+  auto result = Rows(service, "SELECT COUNT(*) AS N FROM " + sTable + sWhere);
+  return result.vRows.at(0).at(0).ToLong();
+}
+
+struct DateRow {
+  int32_t lDate_ID;
+  std::string sLogDate;
+  std::string sImported;
+  double dblTotal;
+  double dblSort;
+};
+
+// Every DateRange row, in date order (rows whose date cannot be read come last).
+std::vector<DateRow> AllDates(clsLogAnalysis& service) {
+  auto result = Rows(service, "SELECT Date_ID, LogDate, DateTotal, DateImported FROM DateRange");
+  std::vector<DateRow> vDates;
+  for (const auto& vRow : result.vRows) {
+    auto logDate = ParseDate(vRow[1].IsNull() ? "" : vRow[1].ToText());
+    auto imported = ParseDate(vRow[3].IsNull() ? "" : vRow[3].ToText());
+    vDates.push_back({vRow[0].ToLong(), logDate ? FormatDate(*logDate, "dd/mm/yyyy") : vRow[1].ToText(),
+                      imported ? CStr(*imported) : vRow[3].ToText(), vRow[2].IsNull() ? 0 : vRow[2].ToDouble(),
+                      logDate ? logDate->dSerial : 1e300});
+  }
+  std::stable_sort(vDates.begin(), vDates.end(), [](const DateRow& a, const DateRow& b) {
+    return a.dblSort != b.dblSort ? a.dblSort < b.dblSort : a.lDate_ID < b.lDate_ID;
+  });
+  return vDates;
+}
+
+// A folder stands for its log files: those whose name, less its extension, is a date, in date order.
+std::vector<std::string> LogFilesOf(const fs::path& folder) {
+  std::vector<std::pair<double, std::string>> vFiles;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (!entry.is_regular_file()) continue;
+    std::string sName = entry.path().filename().string();
+    if (sName.size() <= 4) continue;
+    if (auto date = ParseDate(sName.substr(0, sName.size() - 4))) vFiles.emplace_back(date->dSerial, entry.path());
+  }
+  std::sort(vFiles.begin(), vFiles.end());
+  std::vector<std::string> vPaths;
+  for (auto& file : vFiles) vPaths.push_back(std::move(file.second));
+  return vPaths;
+}
+
+struct ImportTally {
+  int nInserted = 0, nUpdated = 0, nSkipped = 0, nFailed = 0;
+};
+
+void PrintRejects(const std::string& sRejects, const std::string& sFile, std::ofstream* pRejectsOut) {
+  for (const auto& sLine : Split(sRejects, "\r\n")) {
+    if (sLine.empty()) continue;
+    if (pRejectsOut) *pRejectsOut << sFile << ": " << sLine << '\n';
+    else fmt::print("    {}\n", sLine);
+  }
+}
+
+void ImportOne(clsLogAnalysis& service, const std::string& sPath, clsCommandLineUI& screen, ImportTally& tally,
+               std::ofstream* pRejectsOut) {
+  std::string sName = fs::path(sPath).filename().string();
+  if (!fs::is_regular_file(sPath)) {
+    fmt::print("{}: failed (no such file)\n", sName);
+    ++tally.nFailed;
+    return;
+  }
+  screen.Forget();
+  size_t nRejectsBefore = service.UncategorisedLines().size();
+  bool bDone = service.ProcessLogFile(sPath);
+  std::string sRejects = service.UncategorisedLines().substr(nRejectsBefore);
+  size_t nRejects = Split(sRejects, "\r\n").size() - 1;
+  if (!bDone) {
+    bool bDeclined = screen.LastAnswer() == vbNo;
+    fmt::print("{}: {}\n", sName, bDeclined ? "skipped (already imported, not updated)" : "failed (nothing written)");
+    ++(bDeclined ? tally.nSkipped : tally.nFailed);
+    return;
+  }
+  bool bUpdated = service.WhatDBAction() == enuUpdate;
+  ++(bUpdated ? tally.nUpdated : tally.nInserted);
+  std::string sWhere = " WHERE Date_ID=" + NumText(int64_t{service.LastDate_ID()});
+  auto total = Rows(service, "SELECT LogDate, DateTotal FROM DateRange" + sWhere);
+  std::string sDate = total.vRows.empty() ? "?" : total.vRows[0][0].ToText();
+  double dblTotal = total.vRows.empty() ? 0 : total.vRows[0][1].ToDouble();
+  fmt::print("{}: {} {} ({} sessions, {} shifts, day total {}, {} uncategorised lines)\n", sName,
+             bUpdated ? "updated" : "inserted", sDate, Count(service, "Session", sWhere),
+             Count(service, "Shift", sWhere), NumText(dblTotal), nRejects);
+  PrintRejects(sRejects, sName, pRejectsOut);
+}
+
+}  // namespace
+
+int RunInit(const GlobalOptions& options) {
+  fs::path path = fs::absolute(DatabasePath(options));
+  bool bExisted = fs::exists(path);
+  std::error_code ec;
+  fs::create_directories(path.parent_path(), ec);
+  if (ec) {
+    fmt::print(stderr, "varnlog: cannot create the folder {}: {}\n", path.parent_path().string(), ec.message());
+    return 1;
+  }
+  auto pService = OpenService({path.string()});
+  if (!pService) return 1;
+  fmt::print("{} report database {}\n", bExisted ? "Left as it is: the existing" : "Created the", path.string());
+  return 0;
+}
+
+int RunStatus(const GlobalOptions& options) {
+  std::string sPath = DatabasePath(options);
+  if (!fs::exists(sPath)) {
+    fmt::print(stderr, "varnlog: no report database at {} (varnlog init creates one)\n", sPath);
+    return 1;
+  }
+  auto pService = OpenService(options);
+  if (!pService) return 1;
+  fmt::print("Connected to {}\n", sPath);
+  for (const char* sTable : {"DateRange", "Session", "Goods", "Shift", "User"}) {
+    fmt::print("  {:<10} {:>8} rows\n", sTable, Count(*pService, sTable));
+  }
+  return 0;
+}
+
+int RunImport(const GlobalOptions& options, const ImportOptions& import, clsCommandLineUI& screen) {
+  auto pService = OpenService(options);
+  if (!pService) return 1;
+  std::unique_ptr<std::ofstream> pRejectsOut;
+  if (!import.sRejectsFile.empty()) {
+    pRejectsOut = std::make_unique<std::ofstream>(import.sRejectsFile);
+    if (!*pRejectsOut) {
+      fmt::print(stderr, "varnlog: cannot write {}\n", import.sRejectsFile);
+      return 1;
+    }
+  }
+  ImportTally tally;
+  for (const auto& sArgument : import.vPaths) {
+    fs::path path = fs::absolute(sArgument);
+    std::vector<std::string> vFiles = fs::is_directory(path) ? LogFilesOf(path) : std::vector{path.string()};
+    if (vFiles.empty()) fmt::print("{}: no log files (named by their date) in this folder\n", sArgument);
+    for (const auto& sFile : vFiles) ImportOne(*pService, sFile, screen, tally, pRejectsOut.get());
+  }
+  fmt::print("{} inserted, {} updated, {} skipped, {} failed\n", tally.nInserted, tally.nUpdated, tally.nSkipped,
+             tally.nFailed);
+  return tally.nFailed ? 1 : 0;
+}
+
+int RunHistory(const GlobalOptions& options, bool bCsv) {
+  auto pService = OpenService(options);
+  if (!pService) return 1;
+  auto vDates = AllDates(*pService);
+  if (bCsv) {
+    fmt::print("log_date,imported_on,day_total,date_id\n");
+    for (const auto& row : vDates) {
+      fmt::print("{},{},{},{}\n", row.sLogDate, row.sImported, NumText(row.dblTotal), row.lDate_ID);
+    }
+    return 0;
+  }
+  if (vDates.empty()) {
+    fmt::print("No log dates imported yet.\n");
+    return 0;
+  }
+  fmt::print("{:<12} {:<20} {:>12} {:>6}\n", "Log date", "Imported on", "Day total", "Key");
+  for (const auto& row : vDates) {
+    fmt::print("{:<12} {:<20} {:>12} {:>6}\n", row.sLogDate, row.sImported, NumText(row.dblTotal), row.lDate_ID);
+  }
+  return 0;
+}
+
+int RunCheck(const GlobalOptions& options, const std::string& sFile) {
+  auto pService = OpenService(options);
+  if (!pService) return 1;
+  std::string sName = fs::path(sFile).filename().string();
+  std::string sNameDate = sName.size() >= 4 ? sName.substr(0, sName.size() - 4) : std::string{};
+  auto date = ParseDate(sNameDate);
+  if (!date) {
+    fmt::print("{}: not named by a date; it would be imported as a new date\n", sName);
+    return 0;
+  }
+  std::string sImported;
+  if (pService->IsAlreadyImported(sNameDate, &sImported)) {
+    fmt::print("{}: {} already imported on {}\n", sName, FormatDate(*date, "dd/mm/yyyy"), sImported);
+  } else {
+    fmt::print("{}: {} not imported yet\n", sName, FormatDate(*date, "dd/mm/yyyy"));
+  }
+  return 0;
+}
+
+int RunDelete(const GlobalOptions& options, const std::string& sDate, clsCommandLineUI& screen) {
+  auto pService = OpenService(options);
+  if (!pService) return 1;
+  auto date = ParseDate(Replace(sDate, ".", "/"));
+  auto pHistory = pService->HistoryLogDates();
+  std::string sKey = date ? FormatDate(*date, "dd/mm/yyyy") : sDate;
+  if (pHistory && pHistory->Exists(sKey)) {
+    std::string sWhere = " WHERE Date_ID=" + NumText(int64_t{pHistory->Item(sKey)->Date_ID()});
+    std::string sPrompt = fmt::format("Delete the log date {} ({} sessions, {} shifts) from the report database?", sKey,
+                                      Count(*pService, "Session", sWhere), Count(*pService, "Shift", sWhere));
+    screen.Forget();
+    if (screen.MsgBox(sPrompt, vbYesNo + vbQuestion, kAppTitle) != vbYes) {
+      fmt::print("{}: not deleted\n", sKey);
+      return 1;
+    }
+  }
+  if (!pService->DeleteLogDate(sDate)) return 1;
+  fmt::print("Deleted {} with its sessions, shifts and goods\n", sKey);
+  return 0;
+}
+
+}  // namespace varn
