@@ -5,9 +5,10 @@
 namespace varn {
 
 namespace {
+// Never destroyed: objects that end during the program's exit still report to it.
 std::shared_ptr<IUserInterface>& CurrentScreen() {
-  static std::shared_ptr<IUserInterface> pScreen = std::make_shared<clsTerminalUI>();
-  return pScreen;
+  static auto* pScreen = new std::shared_ptr<IUserInterface>(std::make_shared<clsTerminalUI>());
+  return *pScreen;
 }
 }  // namespace
 
