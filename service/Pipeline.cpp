@@ -17,7 +17,7 @@ bool clsLogAnalysis::ProcessLogFile(const std::string& sFilePath) {
   clsTrap trap("clsLogAnalysis:ProcessLogFile");
   bool bRan = trap.Run([&] {
     trap.Step("00");
-    if (!mConnection || !mConnection->IsConnected()) {
+    if (!IsConnected()) {
       Screen().MsgBox("Not connected", vbOKOnly + vbCritical, kAppTitle);
       bResult = mbFailureEnding();
       return;
