@@ -85,9 +85,8 @@ bool clsItemDateRange::DBUpdate(int32_t eDBAction) {
     trap.Step("01");
     std::string sSql;
     if (eDBAction == enuInsert) {
-      sSql = "INSERT INTO DateRange (Date_ID,LogDate,DateTotal,DateImported) VALUES (" +
-             NumText(int64_t{mlDate_ID}) + ",'" + CStr(mLogDate) + "'," + NumText(mdblDateTotal) + ",'" +
-             CStr(mImportedDate) + "')";
+      sSql = "INSERT INTO DateRange (Date_ID,LogDate,DateTotal,DateImported) VALUES (" + NumText(int64_t{mlDate_ID}) +
+             ",'" + CStr(mLogDate) + "'," + NumText(mdblDateTotal) + ",'" + CStr(mImportedDate) + "')";
     }
     if (eDBAction == enuUpdate) {
       trap.Step("02");
@@ -121,8 +120,8 @@ int32_t clsItemDateRange::mlGetID(Date dtLogDate) {
   clsTrap trap("clsItemDateRange:mlGetID");
   trap.Run([&] {
     trap.Step("00");
-    std::string sSql = "SELECT * FROM DateRange WHERE Format(LogDate,'dd/mm/yy') ='" +
-                       FormatDate(dtLogDate, "dd/mm/yy") + "'";
+    std::string sSql =
+        "SELECT * FROM DateRange WHERE Format(LogDate,'dd/mm/yy') ='" + FormatDate(dtLogDate, "dd/mm/yy") + "'";
     trap.Step("01");
     Recordset rs;
     trap.Step("02");
