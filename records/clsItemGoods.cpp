@@ -1,0 +1,191 @@
+#include "records/clsItemGoods.h"
+
+#include <memory>
+#include <set>
+
+#include "db/Recordset.h"
+#include "db/modMainLog.h"
+#include "records/Money.h"
+#include "runtime/Text.h"
+#include "ui/ErrorHandling.h"
+#include "ui/UserInterface.h"
+
+namespace varn {
+
+namespace {
+
+constexpr const char* kGoodsSource = "clsItemGoods:SetUp";
+
+// The goods columns of a connection's Goods table as last read. Every session line checks
+// them, so they are read again only when the connection's schema epoch has moved; without
+// the write lock another writer could add a column unseen, so they are trusted only inside
+// a transaction.
+struct GoodsColumnsSeen {
+  std::weak_ptr<Connection> pConnection;
+  uint64_t lEpoch = 0;
+  std::set<int32_t> setColumns;
+};
+
+GoodsColumnsSeen& Seen() {
+  static GoodsColumnsSeen seen;
+  return seen;
+}
+
+// k for a column named Goods_k (any letter case, k written without leading zeros), else 0.
+int32_t GoodsNumber(const std::string& sColumn) {
+  const std::string sPrefix = "goods_";
+  std::string sFolded = FoldCase(sColumn);
+  if (!StartsWith(sFolded, sPrefix)) return 0;
+  std::string sDigits = sFolded.substr(sPrefix.size());
+  if (sDigits.empty() || sDigits.size() > 5 || sDigits[0] == '0') return 0;
+  for (char c : sDigits) {
+    if (c < '0' || c > '9') return 0;
+  }
+  return std::stoi(sDigits);
+}
+
+std::set<int32_t> ReadGoodsColumns(Connection& conn) {
+  Recordset rs;
+  rs.Open("SELECT * FROM Goods LIMIT 0", conn, adOpenDynamic, adLockOptimistic, -1);
+  std::set<int32_t> setColumns;
+  for (int32_t n = 0; n < rs.FieldCount(); ++n) {
+    if (int32_t k = GoodsNumber(rs.FieldName(n))) setColumns.insert(k);
+  }
+  rs.Close();
+  return setColumns;
+}
+
+const std::set<int32_t>& GoodsColumnsHeld(Connection& conn, const std::shared_ptr<Connection>& pConnection) {
+  GoodsColumnsSeen& seen = Seen();
+  bool bCurrent = conn.TransactionDepth() > 0 && seen.pConnection.lock() == pConnection &&
+                  seen.lEpoch == conn.SchemaEpoch();
+  if (!bCurrent) seen = GoodsColumnsSeen{pConnection, conn.SchemaEpoch(), ReadGoodsColumns(conn)};
+  return seen.setColumns;
+}
+
+void NoteColumnAdded(Connection& conn, int32_t k) {
+  Seen().lEpoch = conn.SchemaEpoch();
+  Seen().setColumns.insert(k);
+}
+
+// One new column in a transaction of its own; whatever stops it before the commit rolls
+// that transaction back, and only that one.
+class ColumnTransaction {
+ public:
+  explicit ColumnTransaction(Connection& conn) : mConn(conn), mnOuterDepth(conn.TransactionDepth()) {
+    mConn.BeginTrans();
+  }
+  ~ColumnTransaction() {
+    if (mConn.TransactionDepth() <= mnOuterDepth) return;
+    clsTrap trap(kGoodsSource);
+    trap.Step("02");
+    trap.Run([&] { mConn.RollbackTrans(); });
+  }
+  ColumnTransaction(const ColumnTransaction&) = delete;
+  ColumnTransaction& operator=(const ColumnTransaction&) = delete;
+
+  void Commit() { mConn.CommitTrans(); }
+
+ private:
+  Connection& mConn;
+  int32_t mnOuterDepth;
+};
+
+std::string ValueText(const std::string& sGoods) { return NumText(ReadLeadingNumber(sGoods)); }
+
+const std::string& GoodsAt(const std::vector<std::string>& vGoods, size_t n) {
+  if (n >= vGoods.size()) RaiseError(errSubscript);
+  return vGoods[n];
+}
+
+}  // namespace
+
+bool clsItemGoods::SetUp(const std::string& sGoodsLine) {
+  bool bResult = false;
+  Screen().SetMousePointer(vbHourglass);
+  clsTrap trap(kGoodsSource);
+  trap.Run([&] {
+    trap.Step("00");
+    mvGoods = Split(sGoodsLine, ",");
+    trap.Step("01");
+    if (sGoodsLine.empty()) mvGoods = {"0"};
+    mnGoodsCount = Int16(static_cast<int64_t>(mvGoods.size()));
+    trap.Step("02");
+    for (const std::string& sGoods : mvGoods) mdblTotalGoods += ReadLeadingNumber(sGoods);
+    trap.Step("03");
+    mCheckGoodsColumns(mnGoodsCount);
+    bResult = true;
+    Screen().SetMousePointer(vbDefault);
+  });
+  return bResult;
+}
+
+void clsItemGoods::mCheckGoodsColumns(Int16 nGoods) {
+  clsTrap trap(kGoodsSource);
+  trap.Run([&] {
+    trap.Step("00");
+    if (mbColumnsChecked || nGoods < 1) return;
+    Connection& conn = SharedConnection();
+    std::set<int32_t> setHeld = GoodsColumnsHeld(conn, ImportService().DBConnection()->DBConnection());
+    trap.Step("01");
+    for (int32_t k = 1; k <= nGoods; ++k) {
+      if (setHeld.count(k)) continue;
+      std::string sSQL = "ALTER TABLE Goods ADD COLUMN Goods_" + NumText(int64_t{k}) + " NUMBER";
+      trap.Step("02");
+      ColumnTransaction trans(conn);
+      conn.Execute(sSQL, nullptr, -1);
+      trans.Commit();
+      NoteColumnAdded(conn, k);
+    }
+    trap.Step("03");
+    mbColumnsChecked = true;
+    for (int32_t k = 1; k <= nGoods; ++k) msColumns += "Goods_" + NumText(int64_t{k}) + ",";
+    trap.Step("04");
+    msColumns.pop_back();
+  });
+  Screen().SetMousePointer(vbDefault);
+}
+
+bool clsItemGoods::DBUpdate(int32_t eDBAction) {
+  bool bResult = false;
+  Screen().SetMousePointer(vbHourglass);
+  clsTrap trap("clsItemGoods:DBUpdate");
+  trap.Run([&] {
+    trap.Step("00");
+    std::string sSQL;
+    trap.Step("01");
+    if (eDBAction == enuInsert) {
+      sSQL = "INSERT INTO Goods (Date_ID,Session_ID," + msColumns + ") VALUES (" + NumText(int64_t{mlDate_ID}) + "," +
+             NumText(int64_t{mlSession_ID}) + ",";
+      trap.Step("02");
+      std::string sValues;
+      for (int32_t n = 0; n < mnGoodsCount; ++n) sValues += ValueText(GoodsAt(mvGoods, static_cast<size_t>(n))) + ",";
+      trap.Step("03");
+      if (!sValues.empty()) sValues.pop_back();
+      sSQL += sValues + ");";
+    }
+    if (eDBAction == enuUpdate) {
+      trap.Step("04");
+      sSQL = "UPDATE Goods SET Session_ID=" + NumText(int64_t{mlSession_ID}) + ",Date_ID=" +
+             NumText(int64_t{mlDate_ID}) + ",";
+      trap.Step("05");
+      std::vector<std::string> vColumns = Split(msColumns, ",");
+      trap.Step("06");
+      std::string sAssignments;
+      for (size_t n = 0; n < vColumns.size(); ++n) {
+        sAssignments += vColumns[n] + "=" + ValueText(GoodsAt(mvGoods, n)) + ",";
+      }
+      trap.Step("07");
+      sAssignments.pop_back();
+      trap.Step("08");
+      sSQL += sAssignments + " WHERE Session_ID=" + NumText(int64_t{mlSession_ID});
+    }
+    trap.Step("10");
+    SharedConnection().Execute(sSQL, nullptr, -1);
+    bResult = true;
+    Screen().SetMousePointer(vbDefault);
+  });
+  return bResult;
+}
+
+}  // namespace varn
