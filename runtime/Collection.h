@@ -21,19 +21,17 @@ class Collection {
 
   int32_t Count() const { return static_cast<int32_t>(mItems.size()); }
 
-  // Adds at the end, or before/after the given position (from 1) when one is named.
+  // Adds at the end, or before/after the given position (from 1) when one is named; naming
+  // both is an invalid call.
   void Add(Item_t item, const std::optional<std::string>& sKey = std::nullopt,
            std::optional<int32_t> lBefore = std::nullopt, std::optional<int32_t> lAfter = std::nullopt) {
-    std::string sFolded;
-    if (sKey) {
-      sFolded = FoldCase(*sKey);
-      if (mIndex.count(sFolded)) RaiseError(errDuplicateKey);
-    }
+    if (lBefore && lAfter) RaiseError(errInvalidCall);
+    if (sKey && mIndex.count(FoldCase(*sKey))) RaiseError(errDuplicateKey);
     size_t nAt = mItems.size();
     if (lBefore) nAt = Position(*lBefore);
     else if (lAfter) nAt = Position(*lAfter) + 1;
-    mItems.insert(mItems.begin() + static_cast<std::ptrdiff_t>(nAt), Entry{std::move(item), sKey.value_or("")});
-    if (sKey) mIndex.emplace(sFolded, mItems[nAt].item);
+    mItems.insert(mItems.begin() + static_cast<std::ptrdiff_t>(nAt), Entry{std::move(item), sKey});
+    if (sKey) mIndex.emplace(FoldCase(*sKey), mItems[nAt].item);
   }
 
   const Item_t& Item(int32_t lIndex) const { return mItems[Position(lIndex)].item; }
@@ -46,13 +44,13 @@ class Collection {
 
   void Remove(int32_t lIndex) {
     size_t n = Position(lIndex);
-    if (!mItems[n].sKey.empty()) mIndex.erase(FoldCase(mItems[n].sKey));
+    if (mItems[n].sKey) mIndex.erase(FoldCase(*mItems[n].sKey));
     mItems.erase(mItems.begin() + static_cast<std::ptrdiff_t>(n));
   }
   void Remove(const std::string& sKey) {
     std::string sFolded = FoldCase(sKey);
     for (size_t n = 0; n < mItems.size(); ++n) {
-      if (!mItems[n].sKey.empty() && FoldCase(mItems[n].sKey) == sFolded) return Remove(static_cast<int32_t>(n + 1));
+      if (mItems[n].sKey && FoldCase(*mItems[n].sKey) == sFolded) return Remove(static_cast<int32_t>(n + 1));
     }
     RaiseError(errInvalidCall);
   }
@@ -63,7 +61,7 @@ class Collection {
  private:
   struct Entry {
     Item_t item;
-    std::string sKey;
+    std::optional<std::string> sKey;
   };
   struct ItemIterator {
     typename std::vector<Entry>::const_iterator it;

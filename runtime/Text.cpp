@@ -1,8 +1,9 @@
 #include "runtime/Text.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 namespace varn {
 
@@ -77,32 +78,39 @@ std::string SqlText(std::string_view s) { return Replace(s, "'", "''"); }
 
 std::string NumText(int64_t lValue) { return std::to_string(lValue); }
 
+namespace {
+// The digits and exponent of the shortest scientific form, of up to 15 significant digits,
+// that reads back as the value rounded to 15 digits. Locale-free, so the decimal point is a full stop.
+std::string ShortestScientific(double dValue) {
+  char sTarget[32];
+  double dTarget = 0;
+  std::from_chars(sTarget, std::to_chars(sTarget, std::end(sTarget), dValue, std::chars_format::scientific, 14).ptr,
+                  dTarget);
+  for (int nPrecision = 0;; ++nPrecision) {
+    char sTry[32];
+    char* pEnd = std::to_chars(sTry, std::end(sTry), dValue, std::chars_format::scientific, nPrecision).ptr;
+    double dTry = 0;
+    std::from_chars(sTry, pEnd, dTry);
+    if (dTry == dTarget) return std::string(sTry, pEnd);
+  }
+}
+}  // namespace
+
 std::string NumText(double dValue) {
   if (dValue == 0) return "0";  // also turns -0 into 0
   if (!std::isfinite(dValue)) return std::isnan(dValue) ? "NaN" : (dValue > 0 ? "Infinity" : "-Infinity");
-  char sBuffer[40];
-  // The shortest of the %.Ng forms that reads back as the 15-digit rounding of the value.
-  std::snprintf(sBuffer, sizeof sBuffer, "%.15g", dValue);
-  double dTarget = std::strtod(sBuffer, nullptr);
-  for (int nDigits = 1; nDigits < 15; ++nDigits) {
-    char sTry[40];
-    std::snprintf(sTry, sizeof sTry, "%.*g", nDigits, dValue);
-    if (std::strtod(sTry, nullptr) == dTarget) {
-      std::snprintf(sBuffer, sizeof sBuffer, "%s", sTry);
-      break;
-    }
-  }
-  std::string sOut = sBuffer;
-  // Whole numbers and ordinary magnitudes are written without an exponent, as the runtime does.
-  if (sOut.find('e') != std::string::npos && std::fabs(dValue) >= 1e-5 && std::fabs(dValue) < 1e15) {
-    std::snprintf(sBuffer, sizeof sBuffer, "%.15f", dTarget);
-    sOut = sBuffer;
-    if (sOut.find('.') != std::string::npos) {
-      sOut.erase(sOut.find_last_not_of('0') + 1);
-      if (sOut.back() == '.') sOut.pop_back();
-    }
-  }
-  return sOut;
+  std::string sSign = dValue < 0 ? "-" : "";
+  std::string sScientific = ShortestScientific(std::fabs(dValue));
+  size_t nE = sScientific.find('e');
+  int nExponent = std::atoi(sScientific.c_str() + nE + 1);
+  // Ordinary magnitudes are written without an exponent, as the runtime does.
+  if (nExponent < -5 || nExponent >= 15) return sSign + sScientific;
+  std::string sDigits = sScientific.substr(0, nE);
+  if (sDigits.size() > 1) sDigits.erase(1, 1);  // the decimal point
+  if (nExponent < 0) return sSign + "0." + std::string(static_cast<size_t>(-nExponent - 1), '0') + sDigits;
+  auto nWhole = static_cast<size_t>(nExponent + 1);
+  if (sDigits.size() <= nWhole) return sSign + sDigits + std::string(nWhole - sDigits.size(), '0');
+  return sSign + sDigits.substr(0, nWhole) + "." + sDigits.substr(nWhole);
 }
 
 }  // namespace varn

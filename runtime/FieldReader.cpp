@@ -1,0 +1,154 @@
+// The log file as comma-delimited items: decoding to UTF-8 once, then one pass over the text.
+#include "runtime/FieldReader.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "runtime/Error.h"
+
+namespace varn {
+
+namespace {
+
+constexpr int32_t errBadFileNumber = 52;
+constexpr int32_t errInputPastEnd = 62;
+constexpr int32_t errPathFileAccess = 75;
+
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+// The length of the well-formed UTF-8 sequence at n (no overlong forms, surrogates or code
+// points past U+10FFFF), or 0 when the bytes there are not one.
+size_t SequenceLength(std::string_view s, size_t n) {
+  auto Byte = [&](size_t k) { return n + k < s.size() ? static_cast<unsigned char>(s[n + k]) : 0u; };
+  auto IsTail = [&](size_t k) { return (Byte(k) & 0xC0u) == 0x80u; };
+  unsigned c = Byte(0);
+  if (c < 0x80) return 1;
+  if (c >= 0xC2 && c <= 0xDF) return IsTail(1) ? 2 : 0;
+  if (c >= 0xE0 && c <= 0xEF) {
+    unsigned nLow = c == 0xE0 ? 0xA0 : 0x80, nHigh = c == 0xED ? 0x9F : 0xBF;
+    return Byte(1) >= nLow && Byte(1) <= nHigh && IsTail(2) ? 3 : 0;
+  }
+  if (c >= 0xF0 && c <= 0xF4) {
+    unsigned nLow = c == 0xF0 ? 0x90 : 0x80, nHigh = c == 0xF4 ? 0x8F : 0xBF;
+    return Byte(1) >= nLow && Byte(1) <= nHigh && IsTail(2) && IsTail(3) ? 4 : 0;
+  }
+  return 0;
+}
+
+bool IsValidUtf8(std::string_view s) {
+  for (size_t n = 0; n < s.size();) {
+    size_t nLength = SequenceLength(s, n);
+    if (nLength == 0) return false;
+    n += nLength;
+  }
+  return true;
+}
+
+// Windows-1252 at 0x80-0x9F; the five bytes it leaves undefined keep their own value.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+void AppendUtf8(std::string& sOut, char16_t cPoint) {
+  if (cPoint < 0x80) {
+    sOut += static_cast<char>(cPoint);
+  } else if (cPoint < 0x800) {
+    sOut += static_cast<char>(0xC0 | (cPoint >> 6));
+    sOut += static_cast<char>(0x80 | (cPoint & 0x3F));
+  } else {
+    sOut += static_cast<char>(0xE0 | (cPoint >> 12));
+    sOut += static_cast<char>(0x80 | ((cPoint >> 6) & 0x3F));
+    sOut += static_cast<char>(0x80 | (cPoint & 0x3F));
+  }
+}
+
+std::string FromCp1252(std::string_view s) {
+  std::string sOut;
+  sOut.reserve(s.size() + s.size() / 4);
+  for (char c : s) {
+    auto b = static_cast<unsigned char>(c);
+    if (b == 0) continue;
+    AppendUtf8(sOut, b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : char16_t{b});
+  }
+  return sOut;
+}
+
+std::string WithoutNuls(std::string_view s) {
+  std::string sOut;
+  sOut.reserve(s.size());
+  for (char c : s) {
+    if (c != '\0') sOut += c;
+  }
+  return sOut;
+}
+
+bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+std::string ReadBytes(const std::string& sPath) {
+  std::error_code ec;
+  auto status = std::filesystem::status(sPath, ec);
+  if (status.type() == std::filesystem::file_type::not_found) RaiseError(errFileNotFound);
+  if (status.type() == std::filesystem::file_type::directory) {
+    RaiseError(errPathFileAccess, "Path/File access error: " + sPath + " is a folder, not a file");
+  }
+  std::ifstream file(sPath, std::ios::binary);
+  if (!file) RaiseError(errPathFileAccess, "Path/File access error: " + sPath + ": " + std::strerror(errno));
+  std::string sBytes;
+  char sChunk[1 << 16];
+  while (file.read(sChunk, sizeof sChunk) || file.gcount() > 0) sBytes.append(sChunk, static_cast<size_t>(file.gcount()));
+  if (file.bad()) RaiseError(errPathFileAccess, "Path/File access error: " + sPath + " could not be read");
+  return sBytes;
+}
+
+}  // namespace
+
+std::string DecodeLogText(std::string_view sBytes) {
+  if (sBytes.substr(0, kBom.size()) == kBom) sBytes.remove_prefix(kBom.size());
+  return IsValidUtf8(sBytes) ? WithoutNuls(sBytes) : FromCp1252(sBytes);
+}
+
+bool IsBlankItem(std::string_view sItem) { return sItem.find_first_not_of(' ') == std::string_view::npos; }
+
+void clsFieldReader::Open(const std::string& sPath) { OpenText(ReadBytes(sPath)); }
+
+void clsFieldReader::OpenText(std::string_view sBytes) {
+  msText = DecodeLogText(sBytes);
+  mnPos = 0;
+  mbOpen = true;
+}
+
+void clsFieldReader::Close() {
+  msText.clear();
+  msText.shrink_to_fit();
+  mnPos = 0;
+  mbOpen = false;
+}
+
+std::string clsFieldReader::ReadItem() {
+  if (!mbOpen) RaiseError(errBadFileNumber, "Bad file name or number");
+  if (AtEnd()) RaiseError(errInputPastEnd, "Input past end of file");
+  size_t nStart = std::min(msText.find_first_not_of(' ', mnPos), msText.size());
+  bool bQuoted = nStart < msText.size() && msText[nStart] == '"';
+  std::string sItem;
+  size_t nRest = nStart;  // where the search for the comma or line end that ends the item begins
+  if (bQuoted) {
+    size_t nClose = std::min(msText.find_first_of("\"\r\n", nStart + 1), msText.size());
+    sItem = msText.substr(nStart + 1, nClose - nStart - 1);
+    nRest = nClose < msText.size() && msText[nClose] == '"' ? nClose + 1 : nClose;
+  }
+  size_t nEnd = std::min(msText.find_first_of(",\r\n", nRest), msText.size());
+  if (!bQuoted) sItem = msText.substr(nStart, nEnd - nStart);
+  mnPos = nEnd;
+  if (mnPos < msText.size() && msText[mnPos] == ',') {
+    ++mnPos;
+  } else if (mnPos < msText.size() && IsLineEnd(msText[mnPos])) {
+    mnPos += msText.compare(mnPos, 2, "\r\n") == 0 ? 2 : 1;
+  }
+  return sItem;
+}
+
+}  // namespace varn
