@@ -70,16 +70,6 @@ TEST(meIdentifyTable, GivesEachKindOfLineItsTableAndKind) {
   EXPECT_TRUE(pScreen->mvBoxes.empty());
 }
 
-TEST(meIdentifyTable, AtMostOneTestHoldsForAnyLine) {
-  test::UseRecordingUI();
-  for (const LineCase& c : kLines) {
-    const std::string sLine = c.sLine;
-    int nHolding = mbIsDateRange(sLine) + mbIsDateRangeTotal(sLine) + mbIsSession(sLine) + mbIsShiftOFF(sLine) +
-                   mbIsShiftON(sLine);
-    EXPECT_EQ(nHolding, c.eTable == enuNoTable ? 0 : 1) << "'" << c.sLine << "'";
-  }
-}
-
 TEST(meIdentifyTable, ShowsTheHourglassWhileItWorksAndTheDefaultPointerAfter) {
   auto pScreen = test::UseRecordingUI();
   eLogField eField = enuNoField;
