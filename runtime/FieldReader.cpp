@@ -48,10 +48,10 @@ bool IsValidUtf8(std::string_view s) {
 }
 
 // Windows-1252 at 0x80-0x9F; the five bytes it leaves undefined keep their own value.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 void AppendUtf8(std::string& sOut, char16_t cPoint) {
   if (cPoint < 0x80) {
@@ -99,7 +99,8 @@ std::string ReadBytes(const std::string& sPath) {
   if (!file) RaiseError(errPathFileAccess, "Path/File access error: " + sPath + ": " + std::strerror(errno));
   std::string sBytes;
   char sChunk[1 << 16];
-  while (file.read(sChunk, sizeof sChunk) || file.gcount() > 0) sBytes.append(sChunk, static_cast<size_t>(file.gcount()));
+  while (file.read(sChunk, sizeof sChunk) || file.gcount() > 0)
+    sBytes.append(sChunk, static_cast<size_t>(file.gcount()));
   if (file.bad()) RaiseError(errPathFileAccess, "Path/File access error: " + sPath + " could not be read");
   return sBytes;
 }

@@ -59,6 +59,7 @@ std::string Replace(std::string_view s, std::string_view sFind, std::string_view
 }
 
 std::vector<std::string> Split(std::string_view s, std::string_view sDelimiter, bool bIgnoreCase) {
+  if (sDelimiter.empty()) return {std::string(s)};  // an empty delimiter would be found forever
   std::vector<std::string> vPieces;
   size_t nFrom = 0;
   for (size_t nAt; (nAt = Find(s, sDelimiter, nFrom, bIgnoreCase)) != std::string_view::npos;

@@ -1,4 +1,6 @@
 // Reading a log file as comma-delimited items: quoting, line ends, blanks and character sets.
+#include "runtime/FieldReader.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "runtime/Error.h"
-#include "runtime/FieldReader.h"
 #include "tests/TestSupport.h"
 
 namespace varn {
@@ -47,7 +48,8 @@ TEST(FieldReaderTest, SplitsLinesIntoItems) {
   using namespace std::string_literals;
   const std::vector<ReadCase> vCases = {
       {"commas split a line", "a,b\r\nc\r\n", {"a", "b", "c"}},
-      {"quotes keep commas", "\"PC01,08:00,09:00|,,|Guest:1.50,1.50\"\r\nEnd Total 1.50\r\n",
+      {"quotes keep commas",
+       "\"PC01,08:00,09:00|,,|Guest:1.50,1.50\"\r\nEnd Total 1.50\r\n",
        {"PC01,08:00,09:00|,,|Guest:1.50,1.50", "End Total 1.50"}},
       {"leading spaces skipped, trailing kept", "   abc   ,  def  \n", {"abc   ", "def  "}},
       {"spaces inside quotes kept", "  \" a, b \"\n", {" a, b "}},
@@ -68,9 +70,11 @@ TEST(FieldReaderTest, SplitsLinesIntoItems) {
       {"one line break", "\n", {""}},
       {"BOM skipped", "\xEF\xBB\xBF#25/12/2003#\r\n", {"#25/12/2003#"}},
       {"UTF-8 kept", "caf\xC3\xA9,\xE2\x82\xAC 5\n", {"caf\xC3\xA9", "\xE2\x82\xAC 5"}},
-      {"Windows-1252 converted", "caf\xE9,\x80 5\n\x93quoted\x94", {"caf\xC3\xA9", "\xE2\x82\xAC 5",
-                                                                  "\xE2\x80\x9Cquoted\xE2\x80\x9D"}},
-      {"undefined Windows-1252 bytes keep their value", "\x81\x8D\x8F\x90\x9D",
+      {"Windows-1252 converted",
+       "caf\xE9,\x80 5\n\x93quoted\x94",
+       {"caf\xC3\xA9", "\xE2\x82\xAC 5", "\xE2\x80\x9Cquoted\xE2\x80\x9D"}},
+      {"undefined Windows-1252 bytes keep their value",
+       "\x81\x8D\x8F\x90\x9D",
        {"\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D"}},
       {"overlong UTF-8 is not UTF-8", "\xC0\xAF", {"\xC3\x80\xC2\xAF"}},
       {"encoded surrogate is not UTF-8", "\xED\xA0\x80", {"\xC3\xAD\xC2\xA0\xE2\x82\xAC"}},

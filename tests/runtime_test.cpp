@@ -136,9 +136,9 @@ TEST(CollectionTest, AnEmptyKeyIsAKeyLikeAnyOther) {
 
 // Serials of a few days, fixed independently of the code: the runtime counts days from
 // 30 December 1899.
-constexpr double kChristmas2003 = 37980;   // 25/12/2003
-constexpr double kFirstOf2003 = 37622;     // 01/01/2003
-constexpr double kLeapDay2004 = 38046;     // 29/02/2004
+constexpr double kChristmas2003 = 37980;    // 25/12/2003
+constexpr double kFirstOf2003 = 37622;      // 01/01/2003
+constexpr double kLeapDay2004 = 38046;      // 29/02/2004
 constexpr double kNewYearsEve1999 = 36525;  // 31/12/1999
 
 struct DateCase {
@@ -227,8 +227,8 @@ TEST(DateTest, TwoDigitYearsBelowThirtyAreThisCentury) {
     const char* sText;
     int nYear;
   };
-  for (const auto& c : std::vector<YearCase>{{"01/06/00", 2000}, {"01/06/29", 2029}, {"01/06/30", 1930},
-                                             {"01/06/99", 1999}, {"01/06/0130", 130}}) {
+  for (const auto& c : std::vector<YearCase>{
+           {"01/06/00", 2000}, {"01/06/29", 2029}, {"01/06/30", 1930}, {"01/06/99", 1999}, {"01/06/0130", 130}}) {
     SCOPED_TRACE(c.sText);
     ASSERT_TRUE(IsDate(c.sText));
     EXPECT_EQ(*ParseDate(c.sText), DateSerial(c.nYear, 6, 1));
@@ -346,6 +346,25 @@ TEST(NumTextTest, WritesShortestFormWithFullStop) {
   }
   EXPECT_EQ(NumText(int64_t{-12}), "-12");
   EXPECT_EQ(NumText(int64_t{0}), "0");
+}
+
+TEST(TextTest, SplitsReplacesAndTrimsAsTheLinesNeedThem) {
+  EXPECT_EQ(Split("25.12.2003 07:52:34 Sign On: Anne", "sign on:", true),
+            (std::vector<std::string>{"25.12.2003 07:52:34 ", " Anne"}));
+  EXPECT_EQ(Split("a|b||c", "|"), (std::vector<std::string>{"a", "b", "", "c"}));
+  EXPECT_EQ(Split("", ","), (std::vector<std::string>{""}));
+  EXPECT_EQ(Split("abc", ""), (std::vector<std::string>{"abc"}));
+  EXPECT_EQ(Split("abc", "", true), (std::vector<std::string>{"abc"}));
+  EXPECT_EQ(Replace("<< 25.12.2003 << x", "<<", ""), " 25.12.2003  x");
+  EXPECT_EQ(Replace("Sign OFF: sign off:", "sign off:", "-", true), "- -");
+  EXPECT_EQ(Replace("abc", "", "x"), "abc");
+  EXPECT_EQ(Trim("  \tAnne \t  "), "\tAnne \t");
+  EXPECT_EQ(Trim("    "), "");
+  EXPECT_EQ(LTrim("  Anne  "), "Anne  ");
+  EXPECT_EQ(SqlText("O'Brien's"), "O''Brien''s");
+  EXPECT_EQ(FileNameOf("C:\\logs\\25-12-2003.log"), "25-12-2003.log");
+  EXPECT_EQ(FileNameOf("/var/logs/25-12-2003.log"), "25-12-2003.log");
+  EXPECT_EQ(FoldCase("GUEST Ä"), "guest Ä");
 }
 
 struct LongCase {
