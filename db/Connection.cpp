@@ -1,0 +1,159 @@
+// The ADO-like connection: statement tracing, transaction depth, and the refusal of every
+// statement once the engine has ended a transaction by itself.
+#include "db/Connection.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "runtime/Error.h"
+#include "runtime/Text.h"
+
+namespace varn {
+
+namespace {
+
+constexpr int32_t kErrObjectClosed = 3704;
+
+bool ChangesSchema(const std::string& sSql) {
+  size_t nAt = sSql.find_first_not_of(" \t\r\n\f\v");
+  if (nAt == std::string::npos) return false;
+  std::string sStart = UCase(std::string_view(sSql).substr(nAt, 6));
+  return StartsWith(sStart, "ALTER") || StartsWith(sStart, "CREATE") || StartsWith(sStart, "DROP");
+}
+
+// One statement per line: line breaks inside it are written as \n and \r, a backslash doubled.
+std::string TraceLine(const std::string& sSql) {
+  std::string sLine;
+  sLine.reserve(sSql.size() + 1);
+  for (char c : sSql) {
+    if (c == '\\') {
+      sLine += "\\\\";
+    } else if (c == '\n') {
+      sLine += "\\n";
+    } else if (c == '\r') {
+      sLine += "\\r";
+    } else {
+      sLine += c;
+    }
+  }
+  return sLine += '\n';
+}
+
+[[noreturn]] void RaiseNoTransaction() { RaiseError(errDBStatement, "No transaction is active"); }
+
+}  // namespace
+
+Connection::Connection(std::unique_ptr<IDbBackend> pBackend) : mpBackend(std::move(pBackend)) {}
+
+Connection::~Connection() { Close(); }
+
+void Connection::Execute(const std::string& sCommandText, int64_t* plRecordsAffected, int32_t /*lOptions*/) {
+  Trace(sCommandText);
+  CheckUsable();
+  if (ChangesSchema(sCommandText)) ++mlSchemaEpoch;
+  int64_t lRecords = 0;
+  try {
+    lRecords = Backend().Execute(sCommandText);
+  } catch (const clsError&) {
+    NoteFailure();
+    throw;
+  }
+  // A statement that ended the transaction itself leaves the rest of it nowhere to go.
+  if (mnDepth > 0 && Backend().TransactionLost()) mbLost = true;
+  if (plRecordsAffected) *plRecordsAffected = lRecords;
+}
+
+QueryResult Connection::Query(const std::string& sCommandText) {
+  Trace(sCommandText);
+  CheckUsable();
+  try {
+    return Backend().Query(sCommandText);
+  } catch (const clsError&) {
+    NoteFailure();
+    throw;
+  }
+}
+
+int32_t Connection::BeginTrans() {
+  CheckUsable();
+  int32_t nLevel = mnDepth + 1;
+  try {
+    Backend().BeginTrans(nLevel);
+  } catch (const clsError&) {
+    NoteFailure();
+    throw;
+  }
+  mnDepth = nLevel;
+  if (nLevel == 1) ++mlSchemaEpoch;
+  return mnDepth;
+}
+
+void Connection::CommitTrans() {
+  if (mnDepth == 0) RaiseNoTransaction();
+  CheckUsable();
+  try {
+    Backend().CommitTrans(mnDepth);
+  } catch (const clsError&) {
+    NoteFailure();
+    throw;
+  }
+  --mnDepth;
+}
+
+void Connection::RollbackTrans() {
+  if (mnDepth == 0) RaiseNoTransaction();
+  ++mlSchemaEpoch;
+  try {
+    Backend().RollbackTrans(mnDepth);
+  } catch (const clsError&) {
+    NoteFailure();
+    throw;
+  }
+  if (--mnDepth == 0) mbLost = false;
+}
+
+void Connection::Close() {
+  if (mpBackend) mpBackend->Close();
+  mpBackend.reset();
+  mnDepth = 0;
+  mbLost = false;
+  if (mpTrace) std::fclose(mpTrace);
+  mpTrace = nullptr;
+}
+
+void Connection::TraceTo(const std::string& sPath) {
+  if (mpTrace) std::fclose(mpTrace);
+  mpTrace = nullptr;
+  if (sPath.empty()) return;
+  mpTrace = std::fopen(sPath.c_str(), "a");
+  if (!mpTrace) {
+    RaiseError(errPathNotFound, "The statement trace cannot be written to \"" + sPath + "\": " + std::strerror(errno));
+  }
+}
+
+IDbBackend& Connection::Backend() {
+  if (!mpBackend) RaiseError(kErrObjectClosed, "Operation is not allowed when the object is closed");
+  return *mpBackend;
+}
+
+void Connection::CheckUsable() {
+  Backend();
+  if (!mbLost) return;
+  ++mlFailures;
+  RaiseError(errDBFailure,
+             "The database ended the transaction after a failure; nothing more runs on it until it is rolled back");
+}
+
+void Connection::NoteFailure() {
+  ++mlFailures;
+  if (mnDepth > 0 && mpBackend && mpBackend->TransactionLost()) mbLost = true;
+}
+
+void Connection::Trace(const std::string& sSql) {
+  if (!mpTrace) return;
+  std::string sLine = TraceLine(sSql);
+  std::fwrite(sLine.data(), 1, sLine.size(), mpTrace);
+  std::fflush(mpTrace);
+}
+
+}  // namespace varn

@@ -1,0 +1,144 @@
+// The door to the import under way, and key allocation: the highest key in use plus one.
+#include "db/modMainLog.h"
+
+#include "db/Recordset.h"
+#include "runtime/Error.h"
+#include "runtime/Text.h"
+#include "ui/ErrorHandling.h"
+#include "ui/UserInterface.h"
+
+namespace varn {
+
+std::shared_ptr<IImportService> gobjLogAnalysis;
+
+IImportService& ImportService() {
+  if (!gobjLogAnalysis) RaiseError(errObjectNotSet);
+  return *gobjLogAnalysis;
+}
+
+Connection& SharedConnection() {
+  std::shared_ptr<clsConnection> pConnection = ImportService().DBConnection();
+  if (!pConnection) RaiseError(errObjectNotSet);
+  std::shared_ptr<Connection> pShared = pConnection->DBConnection();
+  if (!pShared) RaiseError(errObjectNotSet);
+  return *pShared;
+}
+
+namespace {
+
+struct KeyTable {
+  std::string sTable;
+  std::string sColumn;
+};
+
+// The table and key column of a kind; both empty for a kind that names no table.
+KeyTable KeyTableOf(int32_t eKind) {
+  switch (eKind) {
+    case enuDateRangeTable: return {"DateRange", "Date_ID"};
+    case enuShiftTable: return {"Shift", "Shift_ID"};
+    case enuSessionTable: return {"Session", "Session_ID"};
+    case enuUserTable: return {"User", "User_ID"};
+    default: return {};
+  }
+}
+
+std::string GetIDFailure(const clsError& err, const KeyTable& key) {
+  return err.Description() + "\r\n\r\n" + "Error getting ID for " + key.sTable + "." + key.sColumn;
+}
+
+// The runtime's CLng(value + 1): a key past 32 bits overflows (6).
+int32_t KeyAfter(const Variant& vKey) { return Variant(vKey.ToDouble() + 1).ToLong(); }
+
+}  // namespace
+
+int32_t GetNextID(int32_t eKind) {
+  Screen().SetMousePointer(vbHourglass);
+  int32_t lResult = 0;
+  KeyTable key;
+  clsTrap trap("modMainLog:GetNextID");
+  trap.Custom([&key](const clsError& err) { return GetIDFailure(err, key); });
+  trap.Run([&] {
+    trap.Step("00");
+    if (!ImportService().IsConnected()) {
+      Screen().SetMousePointer(vbDefault);
+      lResult = -1;
+      return;
+    }
+    trap.Step("01");
+    key = KeyTableOf(eKind);
+    switch (eKind) {
+      case enuDateRangeTable: trap.Step("02"); break;
+      case enuSessionTable: trap.Step("03"); break;
+      case enuShiftTable: trap.Step("04"); break;
+      case enuUserTable: trap.Step("05"); break;
+      default: break;
+    }
+    trap.Step("06");
+    std::string sSql = "SELECT MAX(" + key.sColumn + ") AS [ID] FROM " + key.sTable;
+    trap.Step("07");
+    Recordset rs;
+    trap.Step("08");
+    rs.Open(sSql, SharedConnection(), adOpenDynamic, adLockReadOnly, -1);
+    trap.Step("09");
+    int32_t lNext = 1;
+    if (!rs.EOF_() && !rs.BOF()) {
+      trap.Step("10");
+      rs.MoveLast();
+      trap.Step("11");
+      if (!rs.Fields("ID").IsNull()) {
+        trap.Step("12");
+        lNext = KeyAfter(rs.Fields("ID"));
+      }
+    }
+    trap.Step("13");
+    lResult = lNext;
+    rs.Close();
+  });
+  return lResult;
+}
+
+int32_t GetExistingID(int32_t eKind, int32_t lLineNo, int32_t lDateID) {
+  Screen().SetMousePointer(vbHourglass);
+  int32_t lResult = 0;
+  KeyTable key;
+  clsTrap trap("modMainLog:GetExistingID");
+  trap.Custom([&key](const clsError& err) { return GetIDFailure(err, key); });
+  trap.Run([&] {
+    trap.Step("00");
+    if (!ImportService().IsConnected()) {
+      Screen().SetMousePointer(vbDefault);
+      lResult = -1;
+      return;
+    }
+    key = KeyTableOf(eKind);
+    switch (eKind) {
+      case enuDateRangeTable: trap.Step("01"); break;
+      case enuSessionTable: trap.Step("02"); break;
+      case enuShiftTable: trap.Step("03"); break;
+      case enuUserTable: trap.Step("04"); break;
+      default: break;
+    }
+    trap.Step("05");
+    std::string sSql = "SELECT " + key.sColumn + " FROM " + key.sTable + " WHERE LineNo =" + NumText(int64_t{lLineNo}) +
+                       " AND Date_ID=" + NumText(int64_t{lDateID});
+    trap.Step("06");
+    Recordset rs;
+    trap.Step("07");
+    rs.Open(sSql, SharedConnection(), adOpenDynamic, adLockReadOnly, -1);
+    trap.Step("08");
+    // No row with that line and date: a value no key can take, so no stored row is overwritten.
+    int32_t lFound = kNoExistingID;
+    if (!rs.EOF_() && !rs.BOF()) {
+      trap.Step("09");
+      rs.MoveLast();
+      trap.Step("10");
+      lFound = rs.Fields(key.sColumn).ToLong();
+    }
+    trap.Step("10");
+    lResult = lFound;
+    rs.Close();
+  });
+  return lResult;
+}
+
+}  // namespace varn
