@@ -1,0 +1,95 @@
+// _clsLogAnalysis: the import service as the host drives it.
+#include "com/ComSupport.h"
+#include "com/Objects.h"
+
+namespace varn::com {
+
+namespace {
+
+using Object = ComObject<_clsLogAnalysis, clsLogAnalysis>;
+
+HRESULT get_UncategorisedLines(_clsLogAnalysis* This, BSTR* pRetVal) {
+  if (!pRetVal) return E_POINTER;
+  *pRetVal = nullptr;
+  return Guarded([&] { return Store(pRetVal, NewBstr(Object::Of(This).UncategorisedLines())); });
+}
+
+HRESULT get_WhatDBAction(_clsLogAnalysis* This, int32_t* pRetVal) {
+  return Guarded([&] { return Store(pRetVal, static_cast<int32_t>(Object::Of(This).WhatDBAction())); });
+}
+
+HRESULT get_IsConnected(_clsLogAnalysis* This, VARIANT_BOOL* pRetVal) {
+  return Guarded([&] { return Store(pRetVal, VBool(Object::Of(This).IsConnected())); });
+}
+
+HRESULT get_DBConnection(_clsLogAnalysis* This, _clsConnection** pRetVal) {
+  if (!pRetVal) return E_POINTER;
+  *pRetVal = nullptr;
+  return Guarded([&] {
+    auto pConnection = Object::Of(This).DBConnection();
+    if (pConnection) *pRetVal = WrapConnection(std::move(pConnection));
+    return S_OK;
+  });
+}
+
+HRESULT get_HistoryLogDates(_clsLogAnalysis* This, _Collection** pRetVal) {
+  if (!pRetVal) return E_POINTER;
+  *pRetVal = nullptr;
+  return Guarded([&] {
+    auto pHistory = Object::Of(This).HistoryLogDates();
+    if (pHistory) *pRetVal = WrapHistory(std::move(pHistory));
+    return S_OK;
+  });
+}
+
+HRESULT GetHistoryDates(_clsLogAnalysis* This) {
+  return Guarded([&] {
+    Object::Of(This).GetHistoryDates();
+    return S_OK;
+  });
+}
+
+HRESULT ProcessLogFile(_clsLogAnalysis* This, BSTR sFilePath, VARIANT_BOOL* pRetVal) {
+  if (!pRetVal) return E_POINTER;
+  return Guarded([&] { return Store(pRetVal, VBool(Object::Of(This).ProcessLogFile(TextOf(sFilePath)))); });
+}
+
+HRESULT IsAlreadyImported(_clsLogAnalysis* This, BSTR sFileName, BSTR* sDateImported, VARIANT_BOOL* pRetVal) {
+  if (!pRetVal) return E_POINTER;
+  return Guarded([&] {
+    std::string sImported;
+    bool bFound = Object::Of(This).IsAlreadyImported(TextOf(sFileName), sDateImported ? &sImported : nullptr);
+    if (bFound && sDateImported) {
+      BSTR bstrImported = NewBstr(sImported);
+      SysFreeString(*sDateImported);
+      *sDateImported = bstrImported;
+    }
+    return Store(pRetVal, VBool(bFound));
+  });
+}
+
+HRESULT DeleteLogDate(_clsLogAnalysis* This, BSTR sDate, VARIANT_BOOL* pRetVal) {
+  if (!pRetVal) return E_POINTER;
+  return Guarded([&] { return Store(pRetVal, VBool(Object::Of(This).DeleteLogDate(TextOf(sDate)))); });
+}
+
+HRESULT Initialize(_clsLogAnalysis* This, BSTR sDBPath) {
+  return Guarded([&] {
+    Object::Of(This).Initialize(TextOf(sDBPath));
+    return S_OK;
+  });
+}
+
+const _clsLogAnalysisVtbl kVtbl = {
+    VARN_COM_DISPATCH_SLOTS(Object), &get_UncategorisedLines, &get_WhatDBAction, &get_IsConnected,
+    &get_DBConnection,  &get_HistoryLogDates, &GetHistoryDates, &ProcessLogFile,  &IsAlreadyImported,
+    &DeleteLogDate,     &Initialize,
+};
+
+}  // namespace
+
+_clsLogAnalysis* WrapLogAnalysis(std::shared_ptr<clsLogAnalysis> pService) {
+  return Object::Wrap(&kVtbl, &IID__clsLogAnalysis, std::move(pService));
+}
+
+}  // namespace varn::com
