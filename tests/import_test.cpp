@@ -129,10 +129,11 @@ TEST_F(ImportTest, SecondImportAsksAndUpdatesInPlaceOrLeavesAlone) {
   EXPECT_EQ(mpService->WhatDBAction(), enuUpdate);
   EXPECT_EQ(SqlValue(msDB, "SELECT COUNT(*) FROM DateRange"), "1");
   EXPECT_EQ(SqlValue(msDB, "SELECT Total FROM Session WHERE Session_ID=8"), "9.0");
-  // Keys are kept; the new line takes the highest stored key plus two, its goods row too.
+  // Keys are kept. Lines without a stored row are numbered like a first import from the
+  // highest stored key plus two: the broken PC04 line uses 10, the new line takes 11.
   EXPECT_EQ(SqlRows(msDB, "SELECT Session_ID, LineNo FROM Session ORDER BY 1"),
-            (Rows{{"2", "3"}, {"3", "4"}, {"4", "5"}, {"6", "12"}, {"7", "13"}, {"8", "16"}, {"10", "18"}}));
-  EXPECT_EQ(SqlValue(msDB, "SELECT Goods_1 FROM Goods WHERE Session_ID=10"), "1");
+            (Rows{{"2", "3"}, {"3", "4"}, {"4", "5"}, {"6", "12"}, {"7", "13"}, {"8", "16"}, {"11", "18"}}));
+  EXPECT_EQ(SqlValue(msDB, "SELECT Goods_1 FROM Goods WHERE Session_ID=11"), "1");
   EXPECT_EQ(SqlValue(msDB, "SELECT COUNT(*) FROM Shift"), "4");
 }
 
@@ -231,7 +232,7 @@ TEST_F(ImportTest, WithoutInitializeOrConnectionNothingIsImported) {
 }
 
 // The command line, run as the operator runs it.
-int Run(const std::string& sArguments) {
+int RunVarnlog(const std::string& sArguments) {
   const char* pBinary = std::getenv("VARN_BINARY_DIR");
   std::string sCommand = std::string(pBinary ? pBinary : ".") + "/varnlog " + sArguments + " >/dev/null 2>&1 </dev/null";
   int nStatus = std::system(sCommand.c_str());
@@ -247,14 +248,14 @@ TEST(CommandLine, ImportsFoldersInDateOrderAndConcurrently) {
     LogFile(folder, "logs/" + sDay + ".log", {"#" + sDate + "#", "\"PC01,08:10,08:40,0:30|2.00|Guest:1.50,3.50\""});
   }
   WriteFile(folder / "logs/readme.txt", "not a log");
-  EXPECT_EQ(Run("--db " + sDB + " import " + (folder / "logs")), 0);
+  EXPECT_EQ(RunVarnlog("--db " + sDB + " import " + (folder / "logs")), 0);
   EXPECT_EQ(SqlRows(sDB, "SELECT LogDate FROM DateRange ORDER BY Date_ID"),
             (Rows{{"10/02/2025"}, {"11/02/2025"}, {"02/03/2025"}}));
   // Without a terminal the update question is answered No: skipped, not failed.
-  EXPECT_EQ(Run("--db " + sDB + " import " + (folder / "logs/10-02-2025.log")), 0);
-  EXPECT_EQ(Run("--db " + sDB + " import " + (folder / "logs/31-12-2025.log")), 1);
-  EXPECT_EQ(Run("--db " + sDB + " import"), 2);
-  EXPECT_EQ(Run("--db " + sDB + " frobnicate"), 2);
+  EXPECT_EQ(RunVarnlog("--db " + sDB + " import " + (folder / "logs/10-02-2025.log")), 0);
+  EXPECT_EQ(RunVarnlog("--db " + sDB + " import " + (folder / "logs/31-12-2025.log")), 1);
+  EXPECT_EQ(RunVarnlog("--db " + sDB + " import"), 2);
+  EXPECT_EQ(RunVarnlog("--db " + sDB + " frobnicate"), 2);
 
   // Two operators importing different days into one database at the same moment.
   std::vector<std::string> vDays;
