@@ -48,8 +48,7 @@ Int16 clsItemLogFile::GetUserID(const std::string& sUserName) {
   trap.Handle([&](const clsError& err) {
     if (err.Number() == errInvalidCall) return true;
     nResult = -1;
-    Screen().MsgBox("Error matching User Category " + sUserName + " for the session", vbOKOnly + vbCritical,
-                    kAppTitle);
+    Screen().MsgBox("Error matching User Category " + sUserName + " for the session", vbOKOnly + vbCritical, kAppTitle);
     return true;
   });
   trap.Run([&] {

@@ -57,8 +57,8 @@ std::set<int32_t> ReadGoodsColumns(Connection& conn) {
 
 const std::set<int32_t>& GoodsColumnsHeld(Connection& conn, const std::shared_ptr<Connection>& pConnection) {
   GoodsColumnsSeen& seen = Seen();
-  bool bCurrent = conn.TransactionDepth() > 0 && seen.pConnection.lock() == pConnection &&
-                  seen.lEpoch == conn.SchemaEpoch();
+  bool bCurrent =
+      conn.TransactionDepth() > 0 && seen.pConnection.lock() == pConnection && seen.lEpoch == conn.SchemaEpoch();
   if (!bCurrent) seen = GoodsColumnsSeen{pConnection, conn.SchemaEpoch(), ReadGoodsColumns(conn)};
   return seen.setColumns;
 }
@@ -166,8 +166,8 @@ bool clsItemGoods::DBUpdate(int32_t eDBAction) {
     }
     if (eDBAction == enuUpdate) {
       trap.Step("04");
-      sSQL = "UPDATE Goods SET Session_ID=" + NumText(int64_t{mlSession_ID}) + ",Date_ID=" +
-             NumText(int64_t{mlDate_ID}) + ",";
+      sSQL = "UPDATE Goods SET Session_ID=" + NumText(int64_t{mlSession_ID}) +
+             ",Date_ID=" + NumText(int64_t{mlDate_ID}) + ",";
       trap.Step("05");
       std::vector<std::string> vColumns = Split(msColumns, ",");
       trap.Step("06");

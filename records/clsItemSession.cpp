@@ -191,8 +191,8 @@ bool clsItemSession::mbDBUpdate15(int32_t eDBAction) {
            "User_ID,UserCharge,Total,MemberID) VALUES (" +
            Whole(mlSession_ID) + "," + Whole(mlDate_ID) + "," + Whole(mnLineNo.Value()) + ",'" + SqlText(msPC_No) +
            "','" + SqlText(msStartTime) + "','" + SqlText(msEndTime) + "','" + SqlText(msTotalTime) + "'," +
-           NumText(mdblTotalGoods) + "," + Whole(mlUser_ID) + "," + NumText(mdblUserCharge) + "," +
-           NumText(mdblTotal) + ",'" + SqlText(msMemberID) + "')";
+           NumText(mdblTotalGoods) + "," + Whole(mlUser_ID) + "," + NumText(mdblUserCharge) + "," + NumText(mdblTotal) +
+           ",'" + SqlText(msMemberID) + "')";
   };
   clsTrap trap("clsItemSession:mbDBUpdate15");
   // A key that the database already holds: an INSERT tries the next key once, an UPDATE
@@ -215,8 +215,9 @@ bool clsItemSession::mbDBUpdate15(int32_t eDBAction) {
       sSQL = "UPDATE Session SET Date_ID=" + Whole(mlDate_ID) + ",LineNo=" + Whole(mnLineNo.Value()) + ",PC_No='" +
              SqlText(msPC_No) + "',StartTime='" + SqlText(msStartTime) + "',EndTime='" + SqlText(msEndTime) +
              "',TotalTime='" + SqlText(msTotalTime) + "',TotalGoods=" + NumText(mdblTotalGoods) +
-             ",User_ID=" + Whole(mlUser_ID) + ",UserCharge=" + NumText(mdblUserCharge) + ",Total=" +
-             NumText(mdblTotal) + ",MemberID='" + SqlText(msMemberID) + "' WHERE Session_ID=" + Whole(mlSession_ID);
+             ",User_ID=" + Whole(mlUser_ID) + ",UserCharge=" + NumText(mdblUserCharge) +
+             ",Total=" + NumText(mdblTotal) + ",MemberID='" + SqlText(msMemberID) +
+             "' WHERE Session_ID=" + Whole(mlSession_ID);
     }
     trap.Step("04");
     SharedConnection().Execute(sSQL, nullptr, -1);

@@ -64,10 +64,9 @@ bool clsItemShift::DBUpdate(int32_t eDBAction) {
     }
     if (eDBAction == enuUpdate) {
       trap.Step("01");
-      sSQL = "UPDATE Shift SET Date_ID=" + NumText(int64_t{mlDate_ID}) + ",LineNo=" +
-             NumText(int64_t{mnLineNo.Value()}) + ",SignOn='" + SqlText(msSignOn) + "',SignOff='" +
-             SqlText(msSignOff) + "',SignDateTime='" + CStr(mTime) + "' WHERE Shift_ID=" +
-             NumText(int64_t{mlShift_ID});
+      sSQL = "UPDATE Shift SET Date_ID=" + NumText(int64_t{mlDate_ID}) +
+             ",LineNo=" + NumText(int64_t{mnLineNo.Value()}) + ",SignOn='" + SqlText(msSignOn) + "',SignOff='" +
+             SqlText(msSignOff) + "',SignDateTime='" + CStr(mTime) + "' WHERE Shift_ID=" + NumText(int64_t{mlShift_ID});
     }
     trap.Step("02");
     SharedConnection().Execute(sSQL, nullptr, -1);
