@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -339,6 +341,32 @@ TEST(ReportDatabase, ASecondWriterWaitsForTheFirstAndGivesUpAfterItsWait) {
   EXPECT_EQ(SqlRows(sPath, "SELECT User_ID FROM User ORDER BY 1"), (std::vector<std::vector<std::string>>{{"1"}, {"2"}}));
 }
 
+TEST(ReportDatabase, AKilledWriterLosesOnlyWhatItHadNotCommitted) {
+  TempFolder folder;
+  std::string sPath = folder / "r.mdb";
+  NewReportDatabase(sPath)->Close();
+  pid_t nChild = fork();
+  ASSERT_GE(nChild, 0);
+  if (nChild == 0) {
+    auto pConn = NewReportDatabase(sPath);
+    pConn->BeginTrans();
+    pConn->Execute("INSERT INTO User VALUES (1,'kept')");
+    pConn->CommitTrans();
+    pConn->BeginTrans();
+    pConn->Execute("INSERT INTO User VALUES (2,'lost')");
+    pConn->Execute("UPDATE User SET UserName='changed' WHERE User_ID=1");
+    kill(getpid(), SIGKILL);
+  }
+  int nStatus = 0;
+  waitpid(nChild, &nStatus, 0);
+  ASSERT_TRUE(WIFSIGNALED(nStatus));
+  auto pConn = NewReportDatabase(sPath);
+  QueryResult result = pConn->Query("SELECT User_ID, UserName FROM User");
+  ASSERT_EQ(result.vRows.size(), 1u);
+  EXPECT_EQ(result.vRows[0][1], Variant(std::string("kept")));
+  EXPECT_EQ(pConn->Query("PRAGMA integrity_check").vRows[0][0], Variant(std::string("ok")));
+}
+
 TEST(ReportDatabase, RecordsetWalksRowsAndRefusesReadsWithoutACurrentRow) {
   TempFolder folder;
   std::string sPath = folder / "r.mdb";
@@ -403,60 +431,6 @@ TEST(ReportDatabase, TraceFileHoldsEveryStatementOnItsOwnLine) {
   EXPECT_EQ(Split(ReadFile(sTrace), "\n").size(), 5u);
 }
 
-// Files that are no report database, and paths that name no file: each is refused with a
-// clear description, and nothing is created or changed.
-TEST(ReportDatabase, FilesThatAreNoReportDatabaseAreRefusedAndLeftAlone) {
-  TempFolder folder;
-  std::string sGood = folder / "good.mdb";
-  NewReportDatabase(sGood)->Close();
-  std::string sReadOnly = folder / "readonly.mdb";
-  std::filesystem::copy_file(sGood, sReadOnly);
-  chmod(sReadOnly.c_str(), 0444);
-  std::string sPasswd = folder / "passwd";
-  std::filesystem::copy_file("/etc/passwd", sPasswd);
-  std::string sForeign = folder / "foreign.db";
-  MakeForeignDatabase(sForeign);
-  std::string sEmpty = WriteFile(folder / "empty.mdb", "");
-  std::string sDamaged = WriteFile(folder / "damaged.mdb", ReadFile(sGood).substr(0, 100) + std::string(4000, 'x'));
-  std::filesystem::create_directory(folder / "sub");
-
-  struct Case {
-    std::string sPath;
-    std::string sReason;  // a part of the description
-  };
-  const Case vCases[] = {
-      {folder / "sub", "folder"},
-      {folder.Path().string() + "/", "folder"},
-      {folder / "missing/varnrpt.mdb", "does not exist"},
-      {sPasswd, "not a report database"},
-      {sReadOnly, "read-only"},
-      {sForeign, "no table DateRange"},
-      {sEmpty, "not a report database"},
-      {sDamaged, "not a report database"},
-      {" " + sGood, "does not exist"},
-      {sGood + " ", "blanks"},
-  };
-  std::map<std::string, std::string> bytesBefore;
-  for (const std::string& sName : FilesIn(folder.Path())) {
-    if (sName != "sub") bytesBefore[sName] = ReadFile(folder / sName);
-  }
-  for (const Case& c : vCases) {
-    clsAccessDatabase database;
-    clsError err = ErrorOf([&] { database.OpenDatabase(c.sPath); });
-    EXPECT_EQ(err.Number(), errDBFailure) << c.sPath;
-    EXPECT_NE(err.Description().find(c.sReason), std::string::npos) << c.sPath << ": " << err.Description();
-    EXPECT_FALSE(database.Connected()) << c.sPath;
-    EXPECT_EQ(ErrorOf([&] { database.GetConnection(); }).Number(), errObjectNotSet);
-  }
-  std::map<std::string, std::string> bytesAfter;
-  for (const std::string& sName : FilesIn(folder.Path())) {
-    if (sName != "sub") bytesAfter[sName] = ReadFile(folder / sName);
-  }
-  EXPECT_EQ(bytesAfter, bytesBefore);
-  EXPECT_TRUE(std::filesystem::is_empty(folder.Path() / "sub"));
-  EXPECT_FALSE(std::filesystem::exists(folder / "missing"));
-}
-
 TEST(ReportDatabase, OpeningAnotherDatabaseClosesTheFirstConnection) {
   TempFolder folder;
   clsAccessDatabase database;
@@ -509,7 +483,9 @@ TEST(SignOn, ABlankPathOpensTheDatabaseBesideTheComponent) {
   if (!bExisted) std::filesystem::remove(DefaultDatabasePath());
 }
 
-TEST(SignOn, AFailureIsReportedOnceEndingErrorOpenningConetion) {
+// Files that are no report database, and paths that name no file: one report each, ending
+// in "Error openning Conetion", and nothing created or changed.
+TEST(SignOn, AFileThatIsNoReportDatabaseIsReportedOnceAndLeftAlone) {
   TempFolder folder;
   std::string sGood = folder / "good.mdb";
   NewReportDatabase(sGood)->Close();
@@ -520,15 +496,37 @@ TEST(SignOn, AFailureIsReportedOnceEndingErrorOpenningConetion) {
   std::filesystem::copy_file("/etc/passwd", sPasswd);
   std::string sForeign = folder / "foreign.db";
   MakeForeignDatabase(sForeign);
-  const std::string vPaths[] = {folder.Path().string(), sPasswd, folder / "nowhere/varnrpt.mdb", sReadOnly, sForeign,
-                                "  " + sGood + "  "};
-  for (const std::string& sPath : vPaths) {
-    std::string sBefore = ReadFile(Trim(sPath));
+  std::string sEmpty = WriteFile(folder / "empty.mdb", "");
+  std::string sDamaged = WriteFile(folder / "damaged.mdb", ReadFile(sGood).substr(0, 100) + std::string(4000, 'x'));
+  std::filesystem::create_directory(folder / "sub");
+  std::map<std::string, std::string> bytesBefore;
+  for (const std::string& sName : FilesIn(folder.Path())) {
+    if (sName != "sub") bytesBefore[sName] = ReadFile(folder / sName);
+  }
+
+  struct Case {
+    std::string sPath;
+    std::string sReason;  // a part of the description
+  };
+  const Case vCases[] = {
+      {folder / "sub", "folder"},
+      {folder.Path().string() + "/", "folder"},
+      {folder / "missing/varnrpt.mdb", "does not exist"},
+      {sPasswd, "not a report database"},
+      {sReadOnly, "read-only"},
+      {sForeign, "no table DateRange"},
+      {sEmpty, "not a report database"},
+      {sDamaged, "not a report database"},
+      {"  " + sGood + "  ", "does not exist"},
+      {sGood + " ", "blanks"},
+  };
+  for (const Case& c : vCases) {
     auto pScreen = test::UseRecordingUI();
     clsConnection connection;
-    EXPECT_FALSE(connection.SignOn(sPath)) << sPath;
-    EXPECT_FALSE(connection.IsConnected()) << sPath;
-    ASSERT_EQ(pScreen->mvBoxes.size(), 1u) << sPath;
+    EXPECT_FALSE(connection.SignOn(c.sPath)) << c.sPath;
+    EXPECT_FALSE(connection.IsConnected()) << c.sPath;
+    EXPECT_EQ(ErrorOf([&] { connection.DBConnection(); }).Number(), errObjectNotSet);
+    ASSERT_EQ(pScreen->mvBoxes.size(), 1u) << c.sPath;
     const auto& box = pScreen->mvBoxes[0];
     EXPECT_EQ(box.nStyle, vbOKOnly + vbCritical);
     EXPECT_EQ(box.sTitle, "Varn Log Process");
@@ -536,15 +534,20 @@ TEST(SignOn, AFailureIsReportedOnceEndingErrorOpenningConetion) {
     ASSERT_EQ(vLines.size(), 5u) << box.sPrompt;
     EXPECT_EQ(vLines[0], NumText(int64_t{errDBFailure}));
     EXPECT_EQ(vLines[1], "01/clsConnection:SignOn");
-    EXPECT_NE(vLines[2].find(sPath), std::string::npos) << vLines[2];
+    EXPECT_NE(vLines[2].find(c.sPath), std::string::npos) << vLines[2];
+    EXPECT_NE(vLines[2].find(c.sReason), std::string::npos) << vLines[2];
     EXPECT_EQ(vLines[3], "");
     EXPECT_EQ(vLines[4], "Error openning Conetion");
     EXPECT_EQ(pScreen->MousePointer(), vbDefault);
-    EXPECT_EQ(ReadFile(Trim(sPath)), sBefore) << sPath;
   }
-  EXPECT_EQ(FilesIn(folder.Path()), (std::set<std::string>{"good.mdb", "readonly.mdb", "passwd", "foreign.db"}));
+  std::map<std::string, std::string> bytesAfter;
+  for (const std::string& sName : FilesIn(folder.Path())) {
+    if (sName != "sub") bytesAfter[sName] = ReadFile(folder / sName);
+  }
+  EXPECT_EQ(bytesAfter, bytesBefore);
+  EXPECT_TRUE(std::filesystem::is_empty(folder.Path() / "sub"));
 
-  // The same object signs on again once it is given a good path.
+  // The same object signs on once it is given a good path.
   auto pScreen = test::UseRecordingUI();
   clsConnection connection;
   EXPECT_FALSE(connection.SignOn(sPasswd));
