@@ -102,8 +102,7 @@ std::string TranslateDialect(const std::string& sSql) {
   size_t nStar = nAt;
   while (nStar < sSql.size() && IsBlank(sSql[nStar])) ++nStar;
   if (nStar >= sSql.size() || sSql[nStar] != '*') return sSql;
-  size_t nFrom = 0;
-  if (LeadingWord(std::string_view(sSql).substr(nStar + 1), &nFrom) != "FROM") return sSql;
+  if (LeadingWord(std::string_view(sSql).substr(nStar + 1)) != "FROM") return sSql;
   return sSql.substr(0, nAt) + " " + sSql.substr(nStar + 1);
 }
 
