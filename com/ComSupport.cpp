@@ -196,15 +196,12 @@ void VariantInit(VARIANT* pvarg) {
 HRESULT VariantClear(VARIANT* pvarg) {
   if (!pvarg) return E_INVALIDARG;
   switch (pvarg->vt) {
-    case VT_BSTR:
-      SysFreeString(pvarg->bstrVal);
-      break;
+    case VT_BSTR: SysFreeString(pvarg->bstrVal); break;
     case VT_UNKNOWN:
     case VT_DISPATCH:
       if (pvarg->punkVal) pvarg->punkVal->lpVtbl->Release(pvarg->punkVal);
       break;
-    default:
-      break;
+    default: break;
   }
   VariantInit(pvarg);
   return S_OK;

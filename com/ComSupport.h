@@ -85,9 +85,8 @@ class ComObject : private ObjectHeader {
 
   static Iface* Wrap(const Vtbl* pVtbl, const IID* pIID, std::shared_ptr<Core> pCore) {
     const void* pKey = pCore.get();
-    ObjectHeader* pObject = Identity(pVtbl, pKey, [&]() -> ObjectHeader* {
-      return new ComObject(pVtbl, pIID, std::move(pCore));
-    });
+    ObjectHeader* pObject =
+        Identity(pVtbl, pKey, [&]() -> ObjectHeader* { return new ComObject(pVtbl, pIID, std::move(pCore)); });
     return reinterpret_cast<Iface*>(static_cast<ComObject*>(pObject));
   }
   // The object behind a pointer this server handed out with that function table, or null.
@@ -105,8 +104,8 @@ class ComObject : private ObjectHeader {
     *ppv = nullptr;
     if (!riid) return E_POINTER;
     auto* pSelf = reinterpret_cast<ComObject*>(This);
-    bool bKnown = SameGuid(*riid, IID_IUnknown) || SameGuid(*riid, *pSelf->mpIID) ||
-                  (kDual && SameGuid(*riid, IID_IDispatch));
+    bool bKnown =
+        SameGuid(*riid, IID_IUnknown) || SameGuid(*riid, *pSelf->mpIID) || (kDual && SameGuid(*riid, IID_IDispatch));
     if (!bKnown) return E_NOINTERFACE;
     AddRef(This);
     *ppv = This;
@@ -146,16 +145,22 @@ class ComObject : private ObjectHeader {
 };
 
 #define VARN_COM_UNKNOWN_SLOTS(Object) &Object::QueryInterface, &Object::AddRef, &Object::Release
-#define VARN_COM_DISPATCH_SLOTS(Object)                                                                   \
+#define VARN_COM_DISPATCH_SLOTS(Object)                                                                    \
   VARN_COM_UNKNOWN_SLOTS(Object), &Object::GetTypeInfoCount, &Object::GetTypeInfo, &Object::GetIDsOfNames, \
       &Object::Invoke
 
-// Out-parameter checks shared by the members.
-template <class T>
-HRESULT Store(T* pOut, T value) {
+// A member with a result: E_POINTER without a place for it; otherwise the place is cleared and
+// then takes what fnValue gives, unless that raises.
+template <class T, class Fn>
+HRESULT Answer(T* pOut, Fn&& fnValue, HRESULT (*fnMap)(const clsError&) = nullptr) noexcept {
   if (!pOut) return E_POINTER;
-  *pOut = value;
-  return S_OK;
+  *pOut = T{};
+  return Guarded(
+      [&] {
+        *pOut = fnValue();
+        return S_OK;
+      },
+      fnMap);
 }
 
 }  // namespace varn::com

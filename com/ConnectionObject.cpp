@@ -11,18 +11,15 @@ using Object = ComObject<_clsConnection, clsConnection>;
 using DatabaseObject = ComObject<IUnknown, Connection>;
 
 HRESULT get_IsConnected(_clsConnection* This, VARIANT_BOOL* pRetVal) {
-  return Guarded([&] { return Store(pRetVal, VBool(Object::Of(This).IsConnected())); });
+  return Answer(pRetVal, [&] { return VBool(Object::Of(This).IsConnected()); });
 }
 
 HRESULT get_DBConnection(_clsConnection* This, IUnknown** pRetVal) {
-  if (!pRetVal) return E_POINTER;
-  *pRetVal = nullptr;
-  return Guarded([&] { return Store(pRetVal, WrapDatabaseConnection(Object::Of(This).DBConnection())); });
+  return Answer(pRetVal, [&] { return WrapDatabaseConnection(Object::Of(This).DBConnection()); });
 }
 
 HRESULT SignOn(_clsConnection* This, BSTR sDBPath, VARIANT_BOOL* pRetVal) {
-  if (!pRetVal) return E_POINTER;
-  return Guarded([&] { return Store(pRetVal, VBool(Object::Of(This).SignOn(TextOf(sDBPath)))); });
+  return Answer(pRetVal, [&] { return VBool(Object::Of(This).SignOn(TextOf(sDBPath))); });
 }
 
 const _clsConnectionVtbl kVtbl = {VARN_COM_DISPATCH_SLOTS(Object), &get_IsConnected, &get_DBConnection, &SignOn};

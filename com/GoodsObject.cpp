@@ -9,7 +9,7 @@ namespace {
 using Object = ComObject<_clsItemGoods, clsItemGoods>;
 
 HRESULT get_TotalGoods(_clsItemGoods* This, double* pRetVal) {
-  return Store(pRetVal, Object::Of(This).TotalGoods());
+  return Answer(pRetVal, [&] { return Object::Of(This).TotalGoods(); });
 }
 
 HRESULT put_Date_ID(_clsItemGoods* This, int32_t vData) {
@@ -17,7 +17,9 @@ HRESULT put_Date_ID(_clsItemGoods* This, int32_t vData) {
   return S_OK;
 }
 
-HRESULT get_Date_ID(_clsItemGoods* This, int32_t* pRetVal) { return Store(pRetVal, Object::Of(This).Date_ID()); }
+HRESULT get_Date_ID(_clsItemGoods* This, int32_t* pRetVal) {
+  return Answer(pRetVal, [&] { return Object::Of(This).Date_ID(); });
+}
 
 HRESULT put_Session_ID(_clsItemGoods* This, int32_t vData) {
   Object::Of(This).Session_ID(vData);
@@ -25,22 +27,26 @@ HRESULT put_Session_ID(_clsItemGoods* This, int32_t vData) {
 }
 
 HRESULT get_Session_ID(_clsItemGoods* This, int32_t* pRetVal) {
-  return Store(pRetVal, Object::Of(This).Session_ID());
+  return Answer(pRetVal, [&] { return Object::Of(This).Session_ID(); });
 }
 
 HRESULT SetUp(_clsItemGoods* This, BSTR sGoodsLine, VARIANT_BOOL* pRetVal) {
-  if (!pRetVal) return E_POINTER;
-  return Guarded([&] { return Store(pRetVal, VBool(Object::Of(This).SetUp(TextOf(sGoodsLine)))); });
+  return Answer(pRetVal, [&] { return VBool(Object::Of(This).SetUp(TextOf(sGoodsLine))); });
 }
 
 HRESULT DBUpdate(_clsItemGoods* This, int32_t eDBAction, VARIANT_BOOL* pRetVal) {
-  if (!pRetVal) return E_POINTER;
-  return Guarded([&] { return Store(pRetVal, VBool(Object::Of(This).DBUpdate(eDBAction))); });
+  return Answer(pRetVal, [&] { return VBool(Object::Of(This).DBUpdate(eDBAction)); });
 }
 
 const _clsItemGoodsVtbl kVtbl = {
-    VARN_COM_DISPATCH_SLOTS(Object), &get_TotalGoods, &put_Date_ID, &get_Date_ID, &put_Session_ID,
-    &get_Session_ID, &SetUp, &DBUpdate,
+    VARN_COM_DISPATCH_SLOTS(Object),
+    &get_TotalGoods,
+    &put_Date_ID,
+    &get_Date_ID,
+    &put_Session_ID,
+    &get_Session_ID,
+    &SetUp,
+    &DBUpdate,
 };
 
 }  // namespace

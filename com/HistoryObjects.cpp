@@ -29,41 +29,48 @@ HRESULT put_DateTotal(_clsItemDateRange* This, double vData) {
   return S_OK;
 }
 HRESULT get_DateTotal(_clsItemDateRange* This, double* pRetVal) {
-  return Store(pRetVal, ItemObject::Of(This).DateTotal());
+  return Answer(pRetVal, [&] { return ItemObject::Of(This).DateTotal(); });
 }
 HRESULT put_LogDate(_clsItemDateRange* This, DATE vData) {
   ItemObject::Of(This).LogDate(Date{vData});
   return S_OK;
 }
 HRESULT get_LogDate(_clsItemDateRange* This, DATE* pRetVal) {
-  return Store(pRetVal, ItemObject::Of(This).LogDate().dSerial);
+  return Answer(pRetVal, [&] { return ItemObject::Of(This).LogDate().dSerial; });
 }
 HRESULT put_ImportedDate(_clsItemDateRange* This, DATE vData) {
   ItemObject::Of(This).ImportedDate(Date{vData});
   return S_OK;
 }
 HRESULT get_ImportedDate(_clsItemDateRange* This, DATE* pRetVal) {
-  return Store(pRetVal, ItemObject::Of(This).ImportedDate().dSerial);
+  return Answer(pRetVal, [&] { return ItemObject::Of(This).ImportedDate().dSerial; });
 }
 HRESULT put_Date_ID(_clsItemDateRange* This, int32_t vData) {
   ItemObject::Of(This).Date_ID(vData);
   return S_OK;
 }
 HRESULT get_Date_ID(_clsItemDateRange* This, int32_t* pRetVal) {
-  return Store(pRetVal, ItemObject::Of(This).Date_ID());
+  return Answer(pRetVal, [&] { return ItemObject::Of(This).Date_ID(); });
 }
 HRESULT SetUp(_clsItemDateRange* This, BSTR sLine, int32_t eField, int32_t eDBAction, VARIANT_BOOL* pRetVal) {
-  if (!pRetVal) return E_POINTER;
-  return Guarded([&] { return Store(pRetVal, VBool(ItemObject::Of(This).SetUp(TextOf(sLine), eField, eDBAction))); });
+  return Answer(pRetVal, [&] { return VBool(ItemObject::Of(This).SetUp(TextOf(sLine), eField, eDBAction)); });
 }
 HRESULT DBUpdate(_clsItemDateRange* This, int32_t eDBAction, VARIANT_BOOL* pRetVal) {
-  if (!pRetVal) return E_POINTER;
-  return Guarded([&] { return Store(pRetVal, VBool(ItemObject::Of(This).DBUpdate(eDBAction))); });
+  return Answer(pRetVal, [&] { return VBool(ItemObject::Of(This).DBUpdate(eDBAction)); });
 }
 
 const _clsItemDateRangeVtbl kItemVtbl = {
-    VARN_COM_DISPATCH_SLOTS(ItemObject), &put_DateTotal, &get_DateTotal, &put_LogDate, &get_LogDate,
-    &put_ImportedDate, &get_ImportedDate, &put_Date_ID, &get_Date_ID, &SetUp, &DBUpdate,
+    VARN_COM_DISPATCH_SLOTS(ItemObject),
+    &put_DateTotal,
+    &get_DateTotal,
+    &put_LogDate,
+    &get_LogDate,
+    &put_ImportedDate,
+    &get_ImportedDate,
+    &put_Date_ID,
+    &get_Date_ID,
+    &SetUp,
+    &DBUpdate,
 };
 
 // ---- _Collection ----
@@ -75,20 +82,14 @@ HRESULT CollectionError(const clsError& err) {
   return 0;
 }
 
-bool Omitted(const VARIANT* pArgument) {
-  return !pArgument || pArgument->vt == VT_EMPTY || pArgument->vt == VT_ERROR;
-}
+bool Omitted(const VARIANT* pArgument) { return !pArgument || pArgument->vt == VT_EMPTY || pArgument->vt == VT_ERROR; }
 
 const std::shared_ptr<clsItemDateRange>& ItemAt(const HistoryCollection& history, const VARIANT& index) {
   switch (index.vt) {
-    case VT_I2:
-      return history.Item(static_cast<int32_t>(index.iVal));
-    case VT_I4:
-      return history.Item(index.lVal);
-    case VT_BSTR:
-      return history.Item(TextOf(index.bstrVal));
-    default:
-      RaiseError(errTypeMismatch);
+    case VT_I2: return history.Item(static_cast<int32_t>(index.iVal));
+    case VT_I4: return history.Item(index.lVal);
+    case VT_BSTR: return history.Item(TextOf(index.bstrVal));
+    default: RaiseError(errTypeMismatch);
   }
 }
 
@@ -109,11 +110,9 @@ VARIANT DispatchOf(std::shared_ptr<clsItemDateRange> pItem) {
 }
 
 HRESULT Item(_Collection* This, VARIANT* Index, VARIANT* pRetVal) {
-  if (!pRetVal) return E_POINTER;
-  VariantInit(pRetVal);
   if (!Index) return E_POINTER;
-  return Guarded([&] { return Store(pRetVal, DispatchOf(ItemAt(HistoryObject::Of(This), *Index))); },
-                 &CollectionError);
+  return Answer(
+      pRetVal, [&] { return DispatchOf(ItemAt(HistoryObject::Of(This), *Index)); }, &CollectionError);
 }
 
 HRESULT Add(_Collection* This, VARIANT* pItem, VARIANT* Key, VARIANT* Before, VARIANT* After) {
@@ -135,7 +134,9 @@ HRESULT Add(_Collection* This, VARIANT* pItem, VARIANT* Key, VARIANT* Before, VA
       &CollectionError);
 }
 
-HRESULT Count(_Collection* This, int32_t* pRetVal) { return Store(pRetVal, HistoryObject::Of(This).Count()); }
+HRESULT Count(_Collection* This, int32_t* pRetVal) {
+  return Answer(pRetVal, [&] { return HistoryObject::Of(This).Count(); });
+}
 
 HRESULT Remove(_Collection* This, VARIANT* Index) {
   if (!Index) return E_POINTER;
@@ -149,11 +150,9 @@ HRESULT Remove(_Collection* This, VARIANT* Index) {
 }
 
 HRESULT NewEnum(_Collection* This, IUnknown** pRetVal) {
-  if (!pRetVal) return E_POINTER;
-  *pRetVal = nullptr;
-  return Guarded([&] {
+  return Answer(pRetVal, [&] {
     auto pCursor = std::make_shared<HistoryCursor>(HistoryCursor{HistoryObject::SharedOf(This), 1});
-    return Store(pRetVal, reinterpret_cast<IUnknown*>(WrapCursor(std::move(pCursor))));
+    return reinterpret_cast<IUnknown*>(WrapCursor(std::move(pCursor)));
   });
 }
 
@@ -191,9 +190,7 @@ HRESULT Reset(IEnumVARIANT* This) {
 }
 
 HRESULT Clone(IEnumVARIANT* This, IEnumVARIANT** ppEnum) {
-  if (!ppEnum) return E_POINTER;
-  *ppEnum = nullptr;
-  return Guarded([&] { return Store(ppEnum, WrapCursor(std::make_shared<HistoryCursor>(CursorObject::Of(This)))); });
+  return Answer(ppEnum, [&] { return WrapCursor(std::make_shared<HistoryCursor>(CursorObject::Of(This))); });
 }
 
 const IEnumVARIANTVtbl kCursorVtbl = {VARN_COM_UNKNOWN_SLOTS(CursorObject), &Next, &Skip, &Reset, &Clone};

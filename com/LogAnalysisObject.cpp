@@ -9,36 +9,28 @@ namespace {
 using Object = ComObject<_clsLogAnalysis, clsLogAnalysis>;
 
 HRESULT get_UncategorisedLines(_clsLogAnalysis* This, BSTR* pRetVal) {
-  if (!pRetVal) return E_POINTER;
-  *pRetVal = nullptr;
-  return Guarded([&] { return Store(pRetVal, NewBstr(Object::Of(This).UncategorisedLines())); });
+  return Answer(pRetVal, [&] { return NewBstr(Object::Of(This).UncategorisedLines()); });
 }
 
 HRESULT get_WhatDBAction(_clsLogAnalysis* This, int32_t* pRetVal) {
-  return Guarded([&] { return Store(pRetVal, static_cast<int32_t>(Object::Of(This).WhatDBAction())); });
+  return Answer(pRetVal, [&] { return static_cast<int32_t>(Object::Of(This).WhatDBAction()); });
 }
 
 HRESULT get_IsConnected(_clsLogAnalysis* This, VARIANT_BOOL* pRetVal) {
-  return Guarded([&] { return Store(pRetVal, VBool(Object::Of(This).IsConnected())); });
+  return Answer(pRetVal, [&] { return VBool(Object::Of(This).IsConnected()); });
 }
 
 HRESULT get_DBConnection(_clsLogAnalysis* This, _clsConnection** pRetVal) {
-  if (!pRetVal) return E_POINTER;
-  *pRetVal = nullptr;
-  return Guarded([&] {
+  return Answer(pRetVal, [&]() -> _clsConnection* {
     auto pConnection = Object::Of(This).DBConnection();
-    if (pConnection) *pRetVal = WrapConnection(std::move(pConnection));
-    return S_OK;
+    return pConnection ? WrapConnection(std::move(pConnection)) : nullptr;
   });
 }
 
 HRESULT get_HistoryLogDates(_clsLogAnalysis* This, _Collection** pRetVal) {
-  if (!pRetVal) return E_POINTER;
-  *pRetVal = nullptr;
-  return Guarded([&] {
+  return Answer(pRetVal, [&]() -> _Collection* {
     auto pHistory = Object::Of(This).HistoryLogDates();
-    if (pHistory) *pRetVal = WrapHistory(std::move(pHistory));
-    return S_OK;
+    return pHistory ? WrapHistory(std::move(pHistory)) : nullptr;
   });
 }
 
@@ -50,13 +42,11 @@ HRESULT GetHistoryDates(_clsLogAnalysis* This) {
 }
 
 HRESULT ProcessLogFile(_clsLogAnalysis* This, BSTR sFilePath, VARIANT_BOOL* pRetVal) {
-  if (!pRetVal) return E_POINTER;
-  return Guarded([&] { return Store(pRetVal, VBool(Object::Of(This).ProcessLogFile(TextOf(sFilePath)))); });
+  return Answer(pRetVal, [&] { return VBool(Object::Of(This).ProcessLogFile(TextOf(sFilePath))); });
 }
 
 HRESULT IsAlreadyImported(_clsLogAnalysis* This, BSTR sFileName, BSTR* sDateImported, VARIANT_BOOL* pRetVal) {
-  if (!pRetVal) return E_POINTER;
-  return Guarded([&] {
+  return Answer(pRetVal, [&] {
     std::string sImported;
     bool bFound = Object::Of(This).IsAlreadyImported(TextOf(sFileName), sDateImported ? &sImported : nullptr);
     if (bFound && sDateImported) {
@@ -64,13 +54,12 @@ HRESULT IsAlreadyImported(_clsLogAnalysis* This, BSTR sFileName, BSTR* sDateImpo
       SysFreeString(*sDateImported);
       *sDateImported = bstrImported;
     }
-    return Store(pRetVal, VBool(bFound));
+    return VBool(bFound);
   });
 }
 
 HRESULT DeleteLogDate(_clsLogAnalysis* This, BSTR sDate, VARIANT_BOOL* pRetVal) {
-  if (!pRetVal) return E_POINTER;
-  return Guarded([&] { return Store(pRetVal, VBool(Object::Of(This).DeleteLogDate(TextOf(sDate)))); });
+  return Answer(pRetVal, [&] { return VBool(Object::Of(This).DeleteLogDate(TextOf(sDate))); });
 }
 
 HRESULT Initialize(_clsLogAnalysis* This, BSTR sDBPath) {
@@ -81,9 +70,17 @@ HRESULT Initialize(_clsLogAnalysis* This, BSTR sDBPath) {
 }
 
 const _clsLogAnalysisVtbl kVtbl = {
-    VARN_COM_DISPATCH_SLOTS(Object), &get_UncategorisedLines, &get_WhatDBAction, &get_IsConnected,
-    &get_DBConnection,  &get_HistoryLogDates, &GetHistoryDates, &ProcessLogFile,  &IsAlreadyImported,
-    &DeleteLogDate,     &Initialize,
+    VARN_COM_DISPATCH_SLOTS(Object),
+    &get_UncategorisedLines,
+    &get_WhatDBAction,
+    &get_IsConnected,
+    &get_DBConnection,
+    &get_HistoryLogDates,
+    &GetHistoryDates,
+    &ProcessLogFile,
+    &IsAlreadyImported,
+    &DeleteLogDate,
+    &Initialize,
 };
 
 }  // namespace

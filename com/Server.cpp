@@ -6,7 +6,6 @@
 #include "com/ComSupport.h"
 #include "com/Objects.h"
 #include "com/Registration.h"
-#include "db/modMainLog.h"
 
 namespace varn::com {
 
@@ -40,17 +39,6 @@ HRESULT LockServerSlot(IClassFactory*, int32_t fLock) {
 }
 
 const IClassFactoryVtbl kFactoryVtbl = {VARN_COM_UNKNOWN_SLOTS(FactoryObject), &CreateInstance, &LockServerSlot};
-
-// gobjLogAnalysis keeps the service object that ran Initialize last alive after the host let
-// it go; unloading ends it. This guard is made on the first call into the library, after the
-// statics made at loading (gobjLogAnalysis among them), so it ends before them, at dlclose and
-// at the process's exit alike; a destructor function of the library would run after them at
-// exit and release a reference that no longer exists.
-struct clsUnloadRelease {
-  ~clsUnloadRelease() { gobjLogAnalysis.reset(); }
-};
-
-void ReleaseOnUnload() { static clsUnloadRelease release; }
 
 std::string LibraryPath() {
   Dl_info info{};
@@ -91,7 +79,6 @@ HRESULT DllGetClassObject(const CLSID* rclsid, const IID* riid, void** ppv) {
   *ppv = nullptr;
   if (!rclsid || !riid) return E_POINTER;
   return Guarded([&] {
-    ReleaseOnUnload();
     IClassFactory* pFactory = NewClassFactory(*rclsid);
     if (!pFactory) return CLASS_E_CLASSNOTAVAILABLE;
     HRESULT hr = pFactory->lpVtbl->QueryInterface(pFactory, riid, ppv);
@@ -100,6 +87,8 @@ HRESULT DllGetClassObject(const CLSID* rclsid, const IID* riid, void** ppv) {
   });
 }
 
+// gobjLogAnalysis is the component's own reference, not the host's: it ends with the library's
+// statics when the library is unloaded.
 HRESULT DllCanUnloadNow(void) { return ServerInUse() ? S_FALSE : S_OK; }
 
 HRESULT DllRegisterServer(void) {

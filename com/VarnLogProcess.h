@@ -53,7 +53,7 @@ typedef int32_t HRESULT;
 #define DISP_E_TYPEMISMATCH ((HRESULT)0x80020005)
 #define DISP_E_BADINDEX ((HRESULT)0x8002000B)
 /* A runtime error of the component (91: object not set, 457: key already in a collection). */
-#define VARN_E_RUNTIME(n) ((HRESULT)(0x800A0000u | ((uint32_t)(n) & 0xFFFFu)))
+#define VARN_E_RUNTIME(n) ((HRESULT)(0x800A0000u | ((uint32_t)(n)&0xFFFFu)))
 
 /* ---- Types ---- */
 
@@ -140,19 +140,20 @@ VARN_DEFINE_GUID(IID__Collection, 0xC311CFD8, 0x15CD, 0x4A82, 0xAC, 0xDC, 0xB9, 
 
 /* ---- Interfaces ---- */
 
-#define VARN_IUNKNOWN_SLOTS(T)                                             \
+#define VARN_IUNKNOWN_SLOTS(T)                                            \
   HRESULT (*QueryInterface)(T * This, const IID* riid, void** ppvObject); \
   uint32_t (*AddRef)(T * This);                                           \
   uint32_t (*Release)(T * This)
 
-#define VARN_IDISPATCH_SLOTS(T)                                                                              \
-  VARN_IUNKNOWN_SLOTS(T);                                                                                    \
-  HRESULT (*GetTypeInfoCount)(T * This, uint32_t * pctinfo);                                                 \
-  HRESULT (*GetTypeInfo)(T * This, uint32_t iTInfo, uint32_t lcid, void** ppTInfo);                          \
-  HRESULT (*GetIDsOfNames)(T * This, const IID* riid, OLECHAR** rgszNames, uint32_t cNames, uint32_t lcid, \
-                           int32_t* rgDispId);                                                               \
-  HRESULT (*Invoke)(T * This, int32_t dispIdMember, const IID* riid, uint32_t lcid, uint16_t wFlags,        \
-                    void* pDispParams, VARIANT* pVarResult, void* pExcepInfo, uint32_t* puArgErr)
+#define VARN_IDISPATCH_SLOTS(T)                                                                        \
+  VARN_IUNKNOWN_SLOTS(T);                                                                              \
+  HRESULT (*GetTypeInfoCount)(T * This, uint32_t * pctinfo);                                           \
+  HRESULT (*GetTypeInfo)(T * This, uint32_t iTInfo, uint32_t lcid, void** ppTInfo);                    \
+  HRESULT (*GetIDsOfNames)                                                                             \
+  (T * This, const IID* riid, OLECHAR** rgszNames, uint32_t cNames, uint32_t lcid, int32_t* rgDispId); \
+  HRESULT (*Invoke)                                                                                    \
+  (T * This, int32_t dispIdMember, const IID* riid, uint32_t lcid, uint16_t wFlags, void* pDispParams, \
+   VARIANT* pVarResult, void* pExcepInfo, uint32_t* puArgErr)
 
 typedef struct IUnknownVtbl {
   VARN_IUNKNOWN_SLOTS(IUnknown);
