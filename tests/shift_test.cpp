@@ -117,14 +117,5 @@ TEST(ShiftDBUpdate, ActionsOtherThanInsertAndUpdateAreReportedAndWriteNothing) {
   EXPECT_EQ(db.mpUI->MousePointer(), vbDefault);
 }
 
-TEST(ShiftDBUpdate, ASecondInsertOfTheSameKeyFails) {
-  RecordDb db;
-  clsItemShift shift = MakeShift(">> 25.12.2003 08:00:00 Sign On: Anne", enuSignOn, 4, 7, 2);
-  ASSERT_TRUE(shift.DBUpdate(enuInsert));
-  EXPECT_FALSE(shift.DBUpdate(enuInsert));
-  EXPECT_EQ(db.Reports(), std::vector<std::string>{"02/clsItemShift:DBUpdate"});
-  EXPECT_EQ(db.Value("SELECT COUNT(*) FROM Shift"), "1");
-}
-
 }  // namespace
 }  // namespace varn::test
