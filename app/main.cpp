@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "app/Commands.h"
+#include "com/Registration.h"
 #include "db/clsAccessDatabase.h"
 #include "ui/UserInterface.h"
 
@@ -47,6 +48,9 @@ int main(int argc, char** argv) {
   pDelete->add_flag("--yes", bDeleteYes, "do not ask for confirmation");
   pDelete->add_option("date", sDate, "the log date, dd/mm/yyyy or dd.mm.yyyy")->required();
 
+  auto* pRegister = app.add_subcommand("register", "record the library's classes in the user's registry file");
+  auto* pUnregister = app.add_subcommand("unregister", "remove them from the user's registry file");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -65,5 +69,7 @@ int main(int argc, char** argv) {
   if (*pHistory) return RunHistory(options, bCsv);
   if (*pCheck) return RunCheck(options, sFile);
   if (*pDelete) return RunDelete(options, sDate, *pScreen);
+  if (*pRegister) return RunRegister();
+  if (*pUnregister) return RunUnregister();
   return 2;
 }
