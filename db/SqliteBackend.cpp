@@ -345,10 +345,13 @@ class SqliteBackend : public IDbBackend {
 
   QueryResult Query(const std::string& sSql) override {
     Statement st(Db(), TranslateDialect(sSql));
+    // The first step re-prepares a statement whose table another connection has altered, so
+    // the columns of "SELECT *" are named after it, not from the schema the prepare saw.
+    bool bRow = st.Step();
     QueryResult result;
     int nColumns = sqlite3_column_count(st.Get());
     for (int n = 0; n < nColumns; ++n) result.vColumns.emplace_back(sqlite3_column_name(st.Get(), n));
-    while (st.Step()) {
+    for (; bRow; bRow = st.Step()) {
       std::vector<Variant> vRow;
       vRow.reserve(static_cast<size_t>(nColumns));
       for (int n = 0; n < nColumns; ++n) vRow.push_back(ColumnValue(st.Get(), n));
