@@ -15,15 +15,6 @@ namespace varn {
 
 namespace {
 
-// The hourglass while a test runs, the default pointer on every way out.
-class clsHourglass {
- public:
-  clsHourglass() { Screen().SetMousePointer(vbHourglass); }
-  ~clsHourglass() { Screen().SetMousePointer(vbDefault); }
-  clsHourglass(const clsHourglass&) = delete;
-  clsHourglass& operator=(const clsHourglass&) = delete;
-};
-
 constexpr std::string_view kDayTotal = "End Total";
 
 }  // namespace

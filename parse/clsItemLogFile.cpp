@@ -10,12 +10,6 @@ namespace varn {
 
 namespace {
 const char* TableName(eLogTable eTable) { return eTable == enuSessionTable ? "Session" : "Shift"; }
-
-// Shows the hourglass for the life of a procedure and the default pointer after it.
-struct HourglassScope {
-  HourglassScope() { Screen().SetMousePointer(vbHourglass); }
-  ~HourglassScope() { Screen().SetMousePointer(vbDefault); }
-};
 }  // namespace
 
 clsItemLogFile::clsItemLogFile() {
@@ -30,7 +24,7 @@ bool clsItemLogFile::mbDatabaseFailedSince(uint64_t lFailures) const {
 bool clsItemLogFile::ProcessLine(const std::string& sLine, Int16 nLineNumber) {
   bool bResult = false;
   mBadLine.clear();
-  HourglassScope hourglass;
+  clsHourglass hourglass;
   clsTrap trap("clsItemLogFile:ProcessLine");
   trap.Run([&] {
     // A statement that fails while the file is read stops the file: a user, a goods column or
@@ -112,7 +106,7 @@ int32_t clsItemLogFile::mlKeyFor(eLogTable eTable, Int16 nLineNumber, int32_t& l
 
 bool clsItemLogFile::mbProcessSession(const std::string& sLine, Int16 nLineNumber) {
   bool bResult = false;
-  HourglassScope hourglass;
+  clsHourglass hourglass;
   clsTrap trap("clsItemLogFile:mbProcessSession");
   trap.Run([&] {
     bool bNewInUpdate = false;
@@ -139,7 +133,7 @@ bool clsItemLogFile::mbProcessSession(const std::string& sLine, Int16 nLineNumbe
 
 bool clsItemLogFile::mbProcessShift(const std::string& sLine, Int16 nLineNumber, eLogField eField) {
   bool bResult = false;
-  HourglassScope hourglass;
+  clsHourglass hourglass;
   clsTrap trap("clsItemLogFile:mbProcessShift");
   trap.Run([&] {
     bool bNewInUpdate = false;
@@ -167,7 +161,7 @@ bool clsItemLogFile::mbProcessShift(const std::string& sLine, Int16 nLineNumber,
 
 bool clsItemLogFile::DBUpdateALL(int32_t eWhatAction) {
   bool bResult = false;
-  HourglassScope hourglass;
+  clsHourglass hourglass;
   clsTrap trap("clsItemLogFile:DBUpdateALL");
   trap.Run([&] {
     trap.Step("00");
@@ -207,7 +201,7 @@ bool clsItemLogFile::DBUpdateALL(int32_t eWhatAction) {
 
 double clsItemLogFile::mdblRecalcDateTotal() {
   double dblTotal = 0;
-  HourglassScope hourglass;
+  clsHourglass hourglass;
   clsTrap trap("clsItemLogFile:mdblRecalcDateTotal");
   double dblResult = 0;
   trap.Run([&] {

@@ -10,19 +10,6 @@
 
 namespace varn {
 
-namespace {
-
-// The hourglass while a procedure runs, the default pointer on every way out.
-class clsHourglass {
- public:
-  clsHourglass() { Screen().SetMousePointer(vbHourglass); }
-  ~clsHourglass() { Screen().SetMousePointer(vbDefault); }
-  clsHourglass(const clsHourglass&) = delete;
-  clsHourglass& operator=(const clsHourglass&) = delete;
-};
-
-}  // namespace
-
 bool clsItemDateRange::SetUp(const std::string& sLine, int32_t eField, int32_t eDBAction) {
   clsHourglass hourglass;
   bool bResult = false;

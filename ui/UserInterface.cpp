@@ -14,6 +14,9 @@ std::shared_ptr<IUserInterface>& CurrentScreen() {
 
 IUserInterface& Screen() { return *CurrentScreen(); }
 
+clsHourglass::clsHourglass() { Screen().SetMousePointer(vbHourglass); }
+clsHourglass::~clsHourglass() { Screen().SetMousePointer(vbDefault); }
+
 std::shared_ptr<IUserInterface> SetScreen(std::shared_ptr<IUserInterface> pScreen) {
   std::swap(CurrentScreen(), pScreen);
   return pScreen;

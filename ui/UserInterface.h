@@ -37,6 +37,15 @@ class IUserInterface {
   virtual void DrawProgress(const ProgressView& view) = 0;
 };
 
+// The hourglass while a procedure runs, the default pointer on every way out.
+class clsHourglass {
+ public:
+  clsHourglass();
+  ~clsHourglass();
+  clsHourglass(const clsHourglass&) = delete;
+  clsHourglass& operator=(const clsHourglass&) = delete;
+};
+
 // The screen in use; a terminal one until a host installs another.
 IUserInterface& Screen();
 std::shared_ptr<IUserInterface> SetScreen(std::shared_ptr<IUserInterface> pScreen);
