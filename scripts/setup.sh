@@ -3,7 +3,7 @@
 # Leaves the caller in the project's root folder.
 
 readonly VARN_PACKAGES=(
-  g++ cmake make pkg-config ca-certificates file python3
+  g++ cmake make pkg-config ca-certificates file python3 valgrind
   libsqlite3-dev sqlite3 libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libfmt-dev
 )
 
