@@ -121,6 +121,7 @@ bool clsItemGoods::SetUp(const std::string& sGoodsLine) {
 }
 
 void clsItemGoods::mCheckGoodsColumns(Int16 nGoods) {
+  Screen().SetMousePointer(vbHourglass);
   clsTrap trap(kGoodsSource);
   trap.Run([&] {
     trap.Step("00");
