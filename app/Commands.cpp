@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "db/PostgresBackend.h"
 #include "db/Recordset.h"
 #include "runtime/Text.h"
 #include "service/clsLogAnalysis.h"
@@ -127,6 +128,12 @@ void ImportOne(clsLogAnalysis& service, const std::string& sPath, clsCommandLine
 }  // namespace
 
 int RunInit(const GlobalOptions& options) {
+  // A database on a server gets its schema when it is first opened; it has no folder to make.
+  if (IsPostgresUri(options.sDBPath)) {
+    if (!OpenService(options)) return 1;
+    fmt::print("Report database ready at {}\n", options.sDBPath);
+    return 0;
+  }
   fs::path path = fs::absolute(DatabasePath(options));
   bool bExisted = fs::exists(path);
   std::error_code ec;
@@ -143,7 +150,7 @@ int RunInit(const GlobalOptions& options) {
 
 int RunStatus(const GlobalOptions& options) {
   std::string sPath = DatabasePath(options);
-  if (!fs::exists(sPath)) {
+  if (!IsPostgresUri(sPath) && !fs::exists(sPath)) {
     fmt::print(stderr, "varnlog: no report database at {} (varnlog init creates one)\n", sPath);
     return 1;
   }

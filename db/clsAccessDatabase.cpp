@@ -1,6 +1,8 @@
-// The outside database object: one report database file, one connection to it.
+// The outside database object: one report database (a file, or a database on a server), one
+// connection to it.
 #include "db/clsAccessDatabase.h"
 
+#include "db/PostgresBackend.h"
 #include "db/SqliteBackend.h"
 #include "runtime/Error.h"
 
@@ -15,10 +17,17 @@ void clsAccessDatabase::OpenDatabase(const std::string& sPath) {
   if (mpConnection) mpConnection->Close();
   mpConnection.reset();
   const DatabaseSettings& settings = GlobalDatabaseSettings();
-  SqliteOptions options;
-  options.nWaitSeconds = settings.nWaitSeconds;
-  options.bCreate = true;
-  auto pConnection = std::make_shared<Connection>(OpenSqliteReportDatabase(sPath, options));
+  std::unique_ptr<IDbBackend> pBackend;
+  // A connection URI names a database on a server; any other path is a database file.
+  if (IsPostgresUri(sPath)) {
+    pBackend = OpenPostgresReportDatabase(sPath, PostgresOptions{settings.nWaitSeconds});
+  } else {
+    SqliteOptions options;
+    options.nWaitSeconds = settings.nWaitSeconds;
+    options.bCreate = true;
+    pBackend = OpenSqliteReportDatabase(sPath, options);
+  }
+  auto pConnection = std::make_shared<Connection>(std::move(pBackend));
   pConnection->TraceTo(settings.sTraceFile);
   mpConnection = std::move(pConnection);
 }

@@ -1,0 +1,668 @@
+// The PostgreSQL engine behind the ADO-like layer: the dialect, the report schema and its
+// check, error numbers, and transactions by level with a savepoint around each statement.
+#include "db/PostgresBackend.h"
+
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstdlib>
+#include <map>
+#include <vector>
+
+#include "runtime/Error.h"
+#include "runtime/Text.h"
+
+namespace varn {
+
+namespace {
+
+// "varnlog" in ASCII: the advisory lock of every writer of a report database.
+constexpr int64_t kWriteLock = 0x7661726e6c6f67;
+constexpr const char* kStatementSavepoint = "varn_statement";
+
+struct ColumnType {
+  const char* sSql;
+  char cCategory;  // the server's type category: N number, S text, D date and time
+};
+constexpr ColumnType kKey{"integer PRIMARY KEY", 'N'};
+constexpr ColumnType kWhole{"integer", 'N'};
+constexpr ColumnType kNumber{"double precision", 'N'};
+constexpr ColumnType kText{"text", 'S'};
+constexpr ColumnType kDate{"date", 'D'};
+constexpr ColumnType kDateTime{"timestamp(0)", 'D'};
+
+struct ColumnDef {
+  const char* sName;
+  ColumnType type;
+};
+struct TableDef {
+  const char* sName;
+  std::vector<ColumnDef> vColumns;
+};
+
+// Goods starts with its two key columns; the import adds Goods_1, Goods_2, ... as lines need them.
+const std::vector<TableDef>& ReportTables() {
+  static const std::vector<TableDef> vTables = {
+      {"DateRange", {{"Date_ID", kKey}, {"LogDate", kDate}, {"DateTotal", kNumber}, {"DateImported", kDateTime}}},
+      {"Session",
+       {{"Session_ID", kKey},
+        {"Date_ID", kWhole},
+        {"LineNo", kWhole},
+        {"PC_No", kText},
+        {"StartTime", kText},
+        {"EndTime", kText},
+        {"TotalTime", kText},
+        {"TotalGoods", kNumber},
+        {"User_ID", kWhole},
+        {"UserCharge", kNumber},
+        {"Total", kNumber},
+        {"MemberID", kText}}},
+      {"Goods", {{"Date_ID", kWhole}, {"Session_ID", kKey}}},
+      {"Shift",
+       {{"Shift_ID", kKey},
+        {"Date_ID", kWhole},
+        {"LineNo", kWhole},
+        {"SignOn", kText},
+        {"SignOff", kText},
+        {"SignDateTime", kDateTime}}},
+      {"User", {{"User_ID", kKey}, {"UserName", kText}}},
+  };
+  return vTables;
+}
+
+// The indexes, the cascade from DateRange (rows of Date_ID 0 and of no stored date are allowed,
+// so it is a trigger, not a foreign key), and the Format function of the statements.
+constexpr const char* kSchemaRest = R"(
+CREATE INDEX SessionDateLine ON Session (Date_ID, LineNo);
+CREATE INDEX ShiftDateLine ON Shift (Date_ID, LineNo);
+CREATE INDEX GoodsDate ON Goods (Date_ID);
+CREATE FUNCTION DateRangeDeleted() RETURNS trigger LANGUAGE plpgsql SET search_path FROM CURRENT AS $$
+BEGIN
+  DELETE FROM Goods WHERE Date_ID = OLD.Date_ID;
+  DELETE FROM Session WHERE Date_ID = OLD.Date_ID;
+  DELETE FROM Shift WHERE Date_ID = OLD.Date_ID;
+  RETURN NULL;
+END $$;
+CREATE TRIGGER DateRangeDeleted AFTER DELETE ON DateRange FOR EACH ROW EXECUTE FUNCTION DateRangeDeleted();
+CREATE FUNCTION Format(dtValue date, sFormat text) RETURNS text LANGUAGE plpgsql STABLE STRICT AS $$
+BEGIN
+  CASE lower(sFormat)
+    WHEN 'dd/mm/yy' THEN RETURN to_char(dtValue, 'DD/MM/YY');
+    WHEN 'dd/mm/yyyy' THEN RETURN to_char(dtValue, 'DD/MM/YYYY');
+    ELSE RAISE EXCEPTION 'Format: only the formats dd/mm/yy and dd/mm/yyyy are known';
+  END CASE;
+END $$;
+CREATE FUNCTION Format(dtValue timestamp, sFormat text) RETURNS text LANGUAGE sql STABLE STRICT
+  AS $$ SELECT Format(dtValue::date, sFormat) $$;
+)";
+
+std::string QuotedName(std::string_view sName) { return "\"" + Replace(sName, "\"", "\"\"") + "\""; }
+
+// The name under which the server holds a table of the schema: folded to lower case as the
+// server folds unquoted names; User is a reserved word there and is always quoted.
+std::string ServerTableName(std::string_view sTable) {
+  std::string sFolded = FoldCase(sTable);
+  return sFolded == "user" ? QuotedName(sFolded) : sFolded;
+}
+
+std::string SchemaText() {
+  std::string sSql;
+  for (const TableDef& table : ReportTables()) {
+    sSql += "CREATE TABLE " + ServerTableName(table.sName) + " (";
+    for (size_t n = 0; n < table.vColumns.size(); ++n) {
+      sSql += std::string(n ? ", " : "") + table.vColumns[n].sName + " " + table.vColumns[n].type.sSql;
+    }
+    sSql += ");\n";
+  }
+  return sSql + kSchemaRest;
+}
+
+// A result column as the schema spells it (the server answers in lower case).
+std::string CanonicalName(const std::string& sName) {
+  static const std::map<std::string, std::string> mapNames = [] {
+    std::map<std::string, std::string> map;
+    for (const TableDef& table : ReportTables()) {
+      for (const ColumnDef& column : table.vColumns) map.emplace(FoldCase(column.sName), column.sName);
+    }
+    return map;
+  }();
+  if (auto it = mapNames.find(sName); it != mapNames.end()) return it->second;
+  if (StartsWith(sName, "goods_")) return "Goods_" + sName.substr(6);
+  return sName;
+}
+
+// --- The dialect --------------------------------------------------------------------------
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+bool IsWordStart(char c) {
+  auto u = static_cast<unsigned char>(c);
+  return std::isalpha(u) || c == '_' || u >= 0x80;
+}
+bool IsWordChar(char c) { return IsWordStart(c) || std::isdigit(static_cast<unsigned char>(c)) || c == '$'; }
+
+// The first word in capitals, and where it ends.
+std::string LeadingWord(std::string_view sSql, size_t* pnEnd = nullptr) {
+  size_t nAt = 0;
+  while (nAt < sSql.size() && IsBlank(sSql[nAt])) ++nAt;
+  size_t nStart = nAt;
+  while (nAt < sSql.size() && IsWordChar(sSql[nAt])) ++nAt;
+  if (pnEnd) *pnEnd = nAt;
+  return UCase(sSql.substr(nStart, nAt - nStart));
+}
+
+// "DELETE * FROM x" is "DELETE FROM x" on the server.
+std::string WithoutDeleteStar(std::string_view sSql) {
+  size_t nAt = 0;
+  if (LeadingWord(sSql, &nAt) != "DELETE") return std::string(sSql);
+  size_t nStar = nAt;
+  while (nStar < sSql.size() && IsBlank(sSql[nStar])) ++nStar;
+  if (nStar >= sSql.size() || sSql[nStar] != '*' || LeadingWord(sSql.substr(nStar + 1)) != "FROM") {
+    return std::string(sSql);
+  }
+  return std::string(sSql.substr(0, nAt)) + " " + std::string(sSql.substr(nStar + 1));
+}
+
+// Reads a statement token by token, so that names are rewritten only outside literals,
+// quoted names and comments.
+class DialectWriter {
+ public:
+  explicit DialectWriter(std::string_view sSql)
+      : ms(sSql), mbDefinition(LeadingWord(sSql) == "ALTER" || LeadingWord(sSql) == "CREATE") {}
+
+  std::string Write() {
+    msOut.reserve(ms.size() + 16);
+    while (mnAt < ms.size()) {
+      char c = ms[mnAt];
+      if (c == '\'') {
+        CopyLiteral();
+      } else if (c == '"') {
+        CopyQuoted('"');
+      } else if (c == '[') {
+        WriteBracketName();
+      } else if (ms.substr(mnAt, 2) == "--") {
+        CopyTo(ms.find('\n', mnAt));
+      } else if (ms.substr(mnAt, 2) == "/*") {
+        CopyBlockComment();
+      } else if (c == '$' && !(mnAt > 0 && IsWordChar(ms[mnAt - 1])) && DollarTag().size()) {
+        CopyDollarQuoted();
+      } else if (std::isdigit(static_cast<unsigned char>(c))) {
+        CopyNumber();
+      } else if (IsWordStart(c)) {
+        WriteWord();
+        continue;
+      } else {
+        msOut += c;
+        ++mnAt;
+        if (IsBlank(c)) continue;
+      }
+      msLastWord.clear();
+    }
+    return std::move(msOut);
+  }
+
+ private:
+  void CopyTo(size_t nEnd) {
+    nEnd = std::min(nEnd, ms.size());
+    msOut.append(ms.substr(mnAt, nEnd - mnAt));
+    mnAt = nEnd;
+  }
+
+  // 'text' with '' inside; E'text' also takes backslash escapes.
+  void CopyLiteral() {
+    bool bEscapes = msLastWord == "e" && mnAt == mnLastWordEnd;
+    size_t nAt = mnAt + 1;
+    while (nAt < ms.size()) {
+      if (bEscapes && ms[nAt] == '\\') {
+        nAt += 2;
+      } else if (ms[nAt] == '\'') {
+        if (nAt + 1 < ms.size() && ms[nAt + 1] == '\'') {
+          nAt += 2;
+        } else {
+          break;
+        }
+      } else {
+        ++nAt;
+      }
+    }
+    CopyTo(nAt + 1);
+  }
+
+  void CopyQuoted(char cQuote) {
+    size_t nAt = mnAt + 1;
+    while (nAt < ms.size() && !(ms[nAt] == cQuote && !(nAt + 1 < ms.size() && ms[nAt + 1] == cQuote))) {
+      nAt += ms[nAt] == cQuote ? 2 : 1;
+    }
+    CopyTo(nAt + 1);
+  }
+
+  // [name] as a quoted name: folded like a bare name, but an alias after AS keeps its spelling.
+  void WriteBracketName() {
+    size_t nEnd = ms.find(']', mnAt + 1);
+    if (nEnd == std::string_view::npos) {
+      CopyTo(nEnd);
+      return;
+    }
+    std::string_view sName = ms.substr(mnAt + 1, nEnd - mnAt - 1);
+    msOut += QuotedName(msLastWord == "as" ? std::string(sName) : FoldCase(sName));
+    mnAt = nEnd + 1;
+  }
+
+  void CopyBlockComment() {
+    size_t nAt = mnAt + 2;
+    for (int nDepth = 1; nAt < ms.size() && nDepth > 0;) {
+      if (ms.substr(nAt, 2) == "/*") {
+        ++nDepth;
+        nAt += 2;
+      } else if (ms.substr(nAt, 2) == "*/") {
+        --nDepth;
+        nAt += 2;
+      } else {
+        ++nAt;
+      }
+    }
+    CopyTo(nAt);
+  }
+
+  // "$tag$" or "$$" where a dollar-quoted text starts, else "".
+  std::string_view DollarTag() const {
+    size_t nAt = mnAt + 1;
+    if (nAt < ms.size() && IsWordStart(ms[nAt])) {
+      while (nAt < ms.size() && IsWordChar(ms[nAt]) && ms[nAt] != '$') ++nAt;
+    }
+    if (nAt >= ms.size() || ms[nAt] != '$') return {};
+    return ms.substr(mnAt, nAt + 1 - mnAt);
+  }
+
+  void CopyDollarQuoted() {
+    std::string_view sTag = DollarTag();
+    size_t nEnd = ms.find(sTag, mnAt + sTag.size());
+    CopyTo(nEnd == std::string_view::npos ? nEnd : nEnd + sTag.size());
+  }
+
+  // A number with its exponent or any letters stuck to it, so none is read as a name.
+  void CopyNumber() {
+    size_t nAt = mnAt;
+    while (nAt < ms.size() && (IsWordChar(ms[nAt]) || ms[nAt] == '.')) ++nAt;
+    CopyTo(nAt);
+  }
+
+  void WriteWord() {
+    size_t nStart = mnAt;
+    while (mnAt < ms.size() && IsWordChar(ms[mnAt])) ++mnAt;
+    std::string_view sWord = ms.substr(nStart, mnAt - nStart);
+    msLastWord = FoldCase(sWord);
+    mnLastWordEnd = mnAt;
+    if (msLastWord == "user") {
+      msOut += QuotedName(msLastWord);
+    } else if (msLastWord == "number" && mbDefinition) {
+      msOut += kNumber.sSql;
+    } else {
+      msOut.append(sWord);
+    }
+  }
+
+  std::string_view ms;
+  bool mbDefinition;
+  size_t mnAt = 0;
+  std::string msOut;
+  std::string msLastWord;  // folded; empty when anything but blanks followed it
+  size_t mnLastWordEnd = 0;
+};
+
+// --- Talking to the server ----------------------------------------------------------------
+
+struct ResultFree {
+  void operator()(PGresult* pResult) const { PQclear(pResult); }
+};
+using Result = std::unique_ptr<PGresult, ResultFree>;
+
+struct ConnFinish {
+  void operator()(PGconn* pConn) const { PQfinish(pConn); }
+};
+using ConnHandle = std::unique_ptr<PGconn, ConnFinish>;
+
+bool Succeeded(const PGresult* pResult) {
+  ExecStatusType eStatus = PQresultStatus(pResult);
+  return pResult && (eStatus == PGRES_COMMAND_OK || eStatus == PGRES_TUPLES_OK);
+}
+
+int32_t ErrorNumber(std::string_view sState) {
+  if (sState == "23505") return errDBUniqueKey;
+  // The server or the connection failed, or another writer held a lock too long; anything
+  // else is the statement's fault.
+  for (std::string_view sFailure : {"08", "40", "53", "57", "58", "XX", "55P03", "42501"}) {
+    if (StartsWith(sState, sFailure)) return errDBFailure;
+  }
+  return sState.empty() ? errDBFailure : errDBStatement;
+}
+
+std::string WithoutLineEnd(std::string sText) {
+  while (!sText.empty() && IsBlank(sText.back())) sText.pop_back();
+  return sText;
+}
+
+[[noreturn]] void RaiseResult(PGconn* pConn, const PGresult* pResult) {
+  if (pResult && PQresultStatus(pResult) == PGRES_EMPTY_QUERY) {
+    RaiseError(errDBStatement, "Invalid SQL statement: the statement is empty");
+  }
+  const char* pState = pResult ? PQresultErrorField(pResult, PG_DIAG_SQLSTATE) : nullptr;
+  const char* pPrimary = pResult ? PQresultErrorField(pResult, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+  const char* pDetail = pResult ? PQresultErrorField(pResult, PG_DIAG_MESSAGE_DETAIL) : nullptr;
+  std::string sMessage = pPrimary ? pPrimary : WithoutLineEnd(PQerrorMessage(pConn));
+  if (pDetail) sMessage += " (" + std::string(pDetail) + ")";
+  bool bLost = PQstatus(pConn) != CONNECTION_OK;
+  int32_t lNumber = bLost ? errDBFailure : ErrorNumber(pState ? pState : "");
+  if (pState && std::string_view(pState) == "55P03") sMessage = "Another import holds the report database: " + sMessage;
+  RaiseError(lNumber, sMessage.empty() ? "The database server did not answer" : sMessage);
+}
+
+// One statement (extended protocol: the server refuses a text of several statements).
+Result RunOne(PGconn* pConn, const std::string& sSql) {
+  Result pResult(PQexecParams(pConn, sSql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0));
+  if (!Succeeded(pResult.get())) RaiseResult(pConn, pResult.get());
+  return pResult;
+}
+
+// Statements of this backend's own, several in one text.
+void RunScript(PGconn* pConn, const std::string& sSql) {
+  Result pResult(PQexec(pConn, sSql.c_str()));
+  if (!Succeeded(pResult.get())) RaiseResult(pConn, pResult.get());
+}
+
+void IgnoreNotice(void* /*pArg*/, const char* /*pMessage*/) {}
+
+std::string DatabaseName(PGconn* pConn) {
+  auto Text = [](const char* p) { return std::string(p ? p : ""); };
+  std::string sHost = Text(PQhost(pConn));
+  return "\"" + Text(PQdb(pConn)) + "\" on " + (sHost.empty() ? "the local server" : sHost + ":" + Text(PQport(pConn)));
+}
+
+[[noreturn]] void RaiseOpen(PGconn* pConn, const std::string& sWhy) {
+  RaiseError(errDBFailure, "The report database " + DatabaseName(pConn) + " cannot be opened: " + sWhy);
+}
+
+// --- The schema ---------------------------------------------------------------------------
+
+struct TableShape {
+  char cKind = 0;                     // 'r' a table, 'p' a partitioned table, else no table
+  std::map<std::string, char> mapColumns;  // lower-case name -> type category
+};
+using DatabaseShape = std::map<std::string, TableShape>;  // by lower-case table name
+
+DatabaseShape ReadShape(PGconn* pConn) {
+  std::string sNames;
+  for (const TableDef& table : ReportTables()) {
+    sNames += std::string(sNames.empty() ? "" : ",") + "'" + SqlText(ServerTableName(table.sName)) + "'";
+  }
+  Result pResult = RunOne(
+      pConn,
+      "SELECT c.relname, c.relkind, a.attname, t.typcategory FROM unnest(ARRAY[" + sNames +
+          "]) AS n(name) JOIN pg_class c ON c.oid = to_regclass(n.name) "
+          "LEFT JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped "
+          "LEFT JOIN pg_type t ON t.oid = a.atttypid");
+  DatabaseShape shape;
+  for (int nRow = 0; nRow < PQntuples(pResult.get()); ++nRow) {
+    TableShape& table = shape[PQgetvalue(pResult.get(), nRow, 0)];
+    table.cKind = *PQgetvalue(pResult.get(), nRow, 1);
+    if (!PQgetisnull(pResult.get(), nRow, 2)) {
+      table.mapColumns[PQgetvalue(pResult.get(), nRow, 2)] = *PQgetvalue(pResult.get(), nRow, 3);
+    }
+  }
+  return shape;
+}
+
+const char* CategoryName(char cCategory) {
+  switch (cCategory) {
+    case 'N': return "a number";
+    case 'S': return "a text";
+    default: return "a date";
+  }
+}
+
+// Why the tables found are not the report tables ("" when they are).
+std::string ShapeFault(PGconn* pConn, const DatabaseShape& shape) {
+  for (const TableDef& table : ReportTables()) {
+    auto it = shape.find(FoldCase(table.sName));
+    if (it == shape.end()) return std::string("no table ") + table.sName;
+    if (it->second.cKind != 'r' && it->second.cKind != 'p') return std::string(table.sName) + " is not a table";
+    for (const ColumnDef& column : table.vColumns) {
+      auto itColumn = it->second.mapColumns.find(FoldCase(column.sName));
+      std::string sColumn = std::string(table.sName) + "." + column.sName;
+      if (itColumn == it->second.mapColumns.end()) return "no column " + sColumn;
+      if (itColumn->second != column.type.cCategory) {
+        return "the column " + sColumn + " is not " + CategoryName(column.type.cCategory);
+      }
+    }
+  }
+  Result pFormat = RunOne(pConn, "SELECT to_regprocedure('format(date,text)') IS NOT NULL");
+  if (std::string_view(PQgetvalue(pFormat.get(), 0, 0)) != "t") return "no function Format(date, text)";
+  return {};
+}
+
+// Creates the schema in a database that holds none of its tables; checks it in any other.
+// Only a database that needs the schema waits for the writers' lock, so opening one to read
+// never waits for an import.
+void PrepareSchema(PGconn* pConn) {
+  DatabaseShape shape = ReadShape(pConn);
+  if (shape.empty()) {
+    try {
+      RunScript(pConn, "BEGIN; SELECT pg_advisory_xact_lock(" + std::to_string(kWriteLock) + ")");
+      if (ReadShape(pConn).empty()) RunScript(pConn, SchemaText());
+      RunScript(pConn, "COMMIT");
+      shape = ReadShape(pConn);
+    } catch (const clsError& err) {
+      PQclear(PQexec(pConn, "ROLLBACK"));
+      RaiseOpen(pConn, "the report tables cannot be created (" + err.Description() + ")");
+    }
+  }
+  std::string sFault = ShapeFault(pConn, shape);
+  if (!sFault.empty()) {
+    RaiseError(errDBFailure, DatabaseName(pConn) + " is not a report database (" + sFault +
+                                 "); nothing in it was changed");
+  }
+}
+
+// --- Values -------------------------------------------------------------------------------
+
+constexpr Oid kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26, kFloat4 = 700, kFloat8 = 701, kNumeric = 1700;
+
+Variant ValueAt(const PGresult* pResult, int nRow, int nColumn) {
+  if (PQgetisnull(pResult, nRow, nColumn)) return Variant(Null{});
+  const char* pText = PQgetvalue(pResult, nRow, nColumn);
+  std::string_view sText(pText, static_cast<size_t>(PQgetlength(pResult, nRow, nColumn)));
+  switch (PQftype(pResult, nColumn)) {
+    case kInt2:
+    case kInt4:
+    case kInt8:
+    case kOid: return Variant(static_cast<int64_t>(std::strtoll(pText, nullptr, 10)));
+    case kFloat4:
+    case kFloat8:
+    case kNumeric: {
+      double dValue = 0;
+      auto [pEnd, ec] = std::from_chars(sText.data(), sText.data() + sText.size(), dValue);
+      if (ec == std::errc() && pEnd == sText.data() + sText.size()) return Variant(dValue);
+      return Variant(std::string(sText));
+    }
+    default: return Variant(std::string(sText));
+  }
+}
+
+// --- The backend --------------------------------------------------------------------------
+
+class PostgresBackend : public IDbBackend {
+ public:
+  explicit PostgresBackend(ConnHandle pConn) : mpConn(std::move(pConn)) {}
+
+  int64_t Execute(const std::string& sSql) override {
+    Result pResult = Run(sSql);
+    std::string_view sCommand = PQcmdStatus(pResult.get());
+    bool bChangesRows = StartsWith(sCommand, "INSERT") || StartsWith(sCommand, "UPDATE") ||
+                        StartsWith(sCommand, "DELETE");
+    return bChangesRows ? std::strtoll(PQcmdTuples(pResult.get()), nullptr, 10) : 0;
+  }
+
+  QueryResult Query(const std::string& sSql) override {
+    Result pResult = Run(sSql);
+    QueryResult result;
+    int nColumns = PQnfields(pResult.get());
+    for (int n = 0; n < nColumns; ++n) result.vColumns.push_back(CanonicalName(PQfname(pResult.get(), n)));
+    int nRows = PQntuples(pResult.get());
+    result.vRows.reserve(static_cast<size_t>(nRows));
+    for (int nRow = 0; nRow < nRows; ++nRow) {
+      std::vector<Variant> vRow;
+      vRow.reserve(static_cast<size_t>(nColumns));
+      for (int n = 0; n < nColumns; ++n) vRow.push_back(ValueAt(pResult.get(), nRow, n));
+      result.vRows.push_back(std::move(vRow));
+    }
+    return result;
+  }
+
+  // The outermost level takes the writers' lock at once, so a second writer waits at the
+  // start and then reads the keys the first one committed.
+  void BeginTrans(int nLevel) override {
+    if (nLevel == 1) {
+      BeginOutermost();
+    } else {
+      RunScript(Conn(), "SAVEPOINT " + SavepointName(nLevel));
+    }
+    mnLevel = nLevel;
+  }
+
+  void CommitTrans(int nLevel) override {
+    if (nLevel == 1) {
+      // The server answers COMMIT of a failed transaction by rolling it back.
+      if (PQtransactionStatus(Conn()) != PQTRANS_INTRANS) {
+        RaiseError(errDBFailure, "The transaction has failed and cannot be committed");
+      }
+      RunScript(Conn(), "COMMIT");
+    } else {
+      RunScript(Conn(), "RELEASE SAVEPOINT " + SavepointName(nLevel));
+    }
+    mnLevel = nLevel - 1;
+  }
+
+  void RollbackTrans(int nLevel) override {
+    // A transaction the server has ended with its connection has nothing left to undo.
+    if (TransactionOpen()) {
+      if (nLevel == 1) {
+        RunScript(Conn(), "ROLLBACK");
+      } else {
+        std::string sName = SavepointName(nLevel);
+        RunScript(Conn(), "ROLLBACK TO SAVEPOINT " + sName + "; RELEASE SAVEPOINT " + sName);
+      }
+    }
+    mnLevel = nLevel - 1;
+  }
+
+  bool TransactionLost() override {
+    return mpConn && mnLevel > 0 && PQtransactionStatus(mpConn.get()) != PQTRANS_INTRANS;
+  }
+
+  void Close() override {
+    mpConn.reset();
+    mnLevel = 0;
+  }
+
+ private:
+  PGconn* Conn() const {
+    if (!mpConn) RaiseError(errDBFailure, "The database is closed");
+    return mpConn.get();
+  }
+
+  bool TransactionOpen() const {
+    PGTransactionStatusType eStatus = PQtransactionStatus(Conn());
+    return eStatus == PQTRANS_INTRANS || eStatus == PQTRANS_INERROR;
+  }
+
+  static std::string SavepointName(int nLevel) { return "level" + std::to_string(nLevel); }
+
+  void BeginOutermost() {
+    Result pResult(PQexec(Conn(), ("BEGIN; SELECT pg_advisory_xact_lock(" + std::to_string(kWriteLock) + ")").c_str()));
+    if (Succeeded(pResult.get())) return;
+    if (TransactionOpen()) PQclear(PQexec(Conn(), "ROLLBACK"));
+    RaiseResult(Conn(), pResult.get());
+  }
+
+  Result Run(const std::string& sSql) {
+    std::string sServerSql = PostgresDialect(sSql);
+    if (sServerSql.find('\0') != std::string::npos) {
+      RaiseError(errDBStatement, "The statement holds a NUL character");
+    }
+    return mnLevel > 0 ? RunUnderSavepoint(sServerSql) : RunOne(Conn(), sServerSql);
+  }
+
+  // The statement between a savepoint and its release, sent as one pipeline: one round trip.
+  // When it fails, the savepoint is rolled back and the transaction goes on without it.
+  Result RunUnderSavepoint(const std::string& sSql) {
+    PGconn* pConn = Conn();
+    const std::string sBegin = std::string("SAVEPOINT ") + kStatementSavepoint;
+    const std::string sEnd = std::string("RELEASE SAVEPOINT ") + kStatementSavepoint;
+    if (!PQenterPipelineMode(pConn)) RaiseResult(pConn, nullptr);
+    bool bSent = true;
+    for (const std::string* pSql : {&sBegin, &sSql, &sEnd}) {
+      bSent = bSent && PQsendQueryParams(pConn, pSql->c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
+    }
+    bSent = bSent && PQpipelineSync(pConn);
+    std::vector<Result> vResults = bSent ? PipelineResults(pConn) : std::vector<Result>{};
+    PQexitPipelineMode(pConn);
+    if (vResults.size() != 3) RaiseResult(pConn, nullptr);
+    if (!Succeeded(vResults[0].get())) RaiseResult(pConn, vResults[0].get());
+    if (!Succeeded(vResults[1].get())) {
+      PQclear(PQexec(pConn, ("ROLLBACK TO SAVEPOINT " + std::string(kStatementSavepoint) + "; " + sEnd).c_str()));
+      RaiseResult(pConn, vResults[1].get());
+    }
+    if (!Succeeded(vResults[2].get())) RaiseResult(pConn, vResults[2].get());
+    return std::move(vResults[1]);
+  }
+
+  // The first result of each of the three statements, then the end of the pipeline; fewer
+  // when the connection breaks.
+  static std::vector<Result> PipelineResults(PGconn* pConn) {
+    std::vector<Result> vResults;
+    for (int n = 0; n < 3 && PQstatus(pConn) == CONNECTION_OK; ++n) {
+      Result pResult(PQgetResult(pConn));
+      if (!pResult) break;
+      while (PGresult* pMore = PQgetResult(pConn)) PQclear(pMore);
+      vResults.push_back(std::move(pResult));
+    }
+    if (vResults.size() == 3) PQclear(PQgetResult(pConn));
+    return vResults;
+  }
+
+  ConnHandle mpConn;
+  int mnLevel = 0;
+};
+
+}  // namespace
+
+bool IsPostgresUri(std::string_view sPath) {
+  return StartsWith(sPath, "postgresql://") || StartsWith(sPath, "postgres://");
+}
+
+std::string PostgresDialect(std::string_view sSql) { return DialectWriter(WithoutDeleteStar(sSql)).Write(); }
+
+std::unique_ptr<IDbBackend> OpenPostgresReportDatabase(const std::string& sUri, const PostgresOptions& options) {
+  // Keywords before the URI are defaults it may override; the encoding after it is ours.
+  const char* apKeywords[] = {"connect_timeout", "fallback_application_name", "dbname", "client_encoding", nullptr};
+  const char* apValues[] = {"10", "varnlog", sUri.c_str(), "UTF8", nullptr};
+  ConnHandle pConn(PQconnectdbParams(apKeywords, apValues, 1));
+  if (!pConn) RaiseError(errDBFailure, "The report database cannot be opened: out of memory");
+  if (PQstatus(pConn.get()) != CONNECTION_OK) RaiseOpen(pConn.get(), WithoutLineEnd(PQerrorMessage(pConn.get())));
+  PQsetNoticeProcessor(pConn.get(), IgnoreNotice, nullptr);
+  // Day-first dates both ways; quotes the only escape in a literal; doubles that read back
+  // exactly; a writer waits as long as the settings say for another writer's lock.
+  int nWaitMs = options.nWaitSeconds > 0 ? options.nWaitSeconds * 1000 : 1;
+  try {
+    RunScript(pConn.get(),
+              "SET DateStyle = 'SQL, DMY'; SET standard_conforming_strings = on; SET extra_float_digits = 3; "
+              "SET lock_timeout = " + std::to_string(nWaitMs));
+  } catch (const clsError& err) {
+    RaiseOpen(pConn.get(), err.Description());
+  }
+  PrepareSchema(pConn.get());
+  return std::make_unique<PostgresBackend>(std::move(pConn));
+}
+
+}  // namespace varn
