@@ -192,6 +192,27 @@ TEST(Trap, AFailureWhileReportingIsNotRaisedToTheCaller) {
   EXPECT_EQ(trap.LastError().Number(), errFileNotFound);
 }
 
+TEST(Hourglass, ShowsWhileAProcedureRunsAndGoesOnEveryWayOut) {
+  auto pScreen = UsePointerWatchingUI();
+  {
+    clsHourglass hourglass;
+    EXPECT_EQ(pScreen->MousePointer(), vbHourglass);
+  }
+  EXPECT_EQ(pScreen->MousePointer(), vbDefault);
+
+  clsTrap trap("clsLogAnalysis:GetHistoryDates");
+  int nPointerInside = vbDefault;
+  trap.Run([&] {
+    clsHourglass hourglass;
+    nPointerInside = pScreen->MousePointer();
+    trap.Step("03");
+    RaiseError(errObjectNotSet, "Object variable or With block variable not set");
+  });
+  EXPECT_EQ(nPointerInside, vbHourglass);
+  EXPECT_EQ(pScreen->mvPointerAtBox, std::vector<int>{vbDefault});
+  EXPECT_EQ(pScreen->MousePointer(), vbDefault);
+}
+
 TEST(Progress, StartsHiddenWithItsCaptionAndDrawsNothingUntilShown) {
   auto pScreen = test::UseRecordingUI();
   frmProgress progress;
