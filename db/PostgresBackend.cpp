@@ -610,7 +610,10 @@ class PostgresBackend : public IDbBackend {
     if (vResults.size() != 3) RaiseResult(pConn, nullptr);
     if (!Succeeded(vResults[0].get())) RaiseResult(pConn, vResults[0].get());
     if (!Succeeded(vResults[1].get())) {
-      PQclear(PQexec(pConn, ("ROLLBACK TO SAVEPOINT " + std::string(kStatementSavepoint) + "; " + sEnd).c_str()));
+      // An empty statement fails without aborting anything: its savepoint is already released.
+      if (PQresultStatus(vResults[2].get()) == PGRES_PIPELINE_ABORTED) {
+        PQclear(PQexec(pConn, ("ROLLBACK TO SAVEPOINT " + std::string(kStatementSavepoint) + "; " + sEnd).c_str()));
+      }
       RaiseResult(pConn, vResults[1].get());
     }
     if (!Succeeded(vResults[2].get())) RaiseResult(pConn, vResults[2].get());
