@@ -4,7 +4,7 @@
 
 readonly VARN_PACKAGES=(
   g++ cmake make pkg-config ca-certificates file python3 valgrind
-  libsqlite3-dev sqlite3 libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libfmt-dev
+  libsqlite3-dev sqlite3 libpq-dev postgresql libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libfmt-dev
 )
 
 varn_missing_packages() {
