@@ -1,10 +1,13 @@
-# Shared by scripts/run and scripts/test (sourced, not run): installs the Debian packages the
-# build needs when any is missing, then configures and builds the project into build/.
-# Leaves the caller in the project's root folder.
+# Shared by scripts/run, scripts/test, scripts/fuzz and scripts/bench (sourced, not run):
+# installs the Debian packages the build needs when any is missing, then configures and builds
+# the project into build/ (not when sourced with --install-only). Leaves the caller in the
+# project's root folder.
 
 readonly VARN_PACKAGES=(
   g++ cmake make pkg-config ca-certificates file python3 valgrind
   libsqlite3-dev sqlite3 libpq-dev postgresql libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libfmt-dev
+  # The fuzz targets: clang 14 cannot compile C++20's <source_location> or ranges with g++ 12's library.
+  clang-16 libclang-rt-16-dev
 )
 
 varn_missing_packages() {
@@ -37,4 +40,4 @@ varn_build() {
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 varn_install_packages
-varn_build
+[[ "${1:-}" == --install-only ]] || varn_build
