@@ -271,6 +271,10 @@ void CheckReportTables(sqlite3* pDb, const std::string& sPath) {
     Statement st(pDb, "SELECT name FROM sqlite_master WHERE type='table'");
     while (st.Step()) vTables.push_back(FoldCase(ColumnValue(st.Get(), 0).ToText()));
   } catch (const clsError& err) {
+    // A database that another program keeps locked past the wait is no less a report database.
+    if ((sqlite3_errcode(pDb) & 0xff) == SQLITE_BUSY) {
+      RaiseOpen(sPath, "another program keeps it locked (" + err.Description() + ")");
+    }
     RaiseNotReport(sPath, err.Description());
   }
   for (const char* pTable : kReportTables) {
