@@ -20,7 +20,6 @@ namespace {
 
 // "varnlog" in ASCII: the advisory lock of every writer of a report database.
 constexpr int64_t kWriteLock = 0x7661726e6c6f67;
-constexpr const char* kStatementSavepoint = "varn_statement";
 
 struct ColumnType {
   const char* sSql;
@@ -171,19 +170,27 @@ class DialectWriter {
   explicit DialectWriter(std::string_view sSql)
       : ms(sSql), mbDefinition(LeadingWord(sSql) == "ALTER" || LeadingWord(sSql) == "CREATE") {}
 
+  // The statement in the server's dialect, without the ";" that ends it and what follows.
+  // Raises for a text of no statement or of more than one: the server would run them all.
   std::string Write() {
     msOut.reserve(ms.size() + 16);
     while (mnAt < ms.size()) {
       char c = ms[mnAt];
+      std::string_view sPair = ms.substr(mnAt, 2);
+      bool bComment = sPair == "--" || sPair == "/*";
+      if (mnEnd != std::string::npos && !IsBlank(c) && c != ';' && !bComment) {
+        RaiseError(errDBStatement, "Characters found after the end of the SQL statement");
+      }
+      mbContent = mbContent || !(IsBlank(c) || c == ';' || bComment);
       if (c == '\'') {
         CopyLiteral();
       } else if (c == '"') {
         CopyQuoted('"');
       } else if (c == '[') {
         WriteBracketName();
-      } else if (ms.substr(mnAt, 2) == "--") {
+      } else if (sPair == "--") {
         CopyTo(ms.find('\n', mnAt));
-      } else if (ms.substr(mnAt, 2) == "/*") {
+      } else if (sPair == "/*") {
         CopyBlockComment();
       } else if (c == '$' && !(mnAt > 0 && IsWordChar(ms[mnAt - 1])) && DollarTag().size()) {
         CopyDollarQuoted();
@@ -193,12 +200,15 @@ class DialectWriter {
         WriteWord();
         continue;
       } else {
+        if (c == ';' && mnEnd == std::string::npos) mnEnd = msOut.size();
         msOut += c;
         ++mnAt;
         if (IsBlank(c)) continue;
       }
       msLastWord.clear();
     }
+    if (!mbContent) RaiseError(errDBStatement, "Invalid SQL statement: the statement is empty");
+    if (mnEnd != std::string::npos) msOut.resize(mnEnd);
     return std::move(msOut);
   }
 
@@ -281,10 +291,10 @@ class DialectWriter {
     CopyTo(nEnd == std::string_view::npos ? nEnd : nEnd + sTag.size());
   }
 
-  // A number with its exponent or any letters stuck to it, so none is read as a name.
+  // Digits only: letters after them are a word to the server too (1e'..' is e'..').
   void CopyNumber() {
     size_t nAt = mnAt;
-    while (nAt < ms.size() && (IsWordChar(ms[nAt]) || ms[nAt] == '.')) ++nAt;
+    while (nAt < ms.size() && (std::isdigit(static_cast<unsigned char>(ms[nAt])) || ms[nAt] == '.')) ++nAt;
     CopyTo(nAt);
   }
 
@@ -309,6 +319,8 @@ class DialectWriter {
   std::string msOut;
   std::string msLastWord;  // folded; empty when anything but blanks followed it
   size_t mnLastWordEnd = 0;
+  bool mbContent = false;                // anything but blanks, comments and ";" seen
+  size_t mnEnd = std::string::npos;      // where the first ";" was written
 };
 
 // --- Talking to the server ----------------------------------------------------------------
@@ -519,13 +531,15 @@ class PostgresBackend : public IDbBackend {
     return result;
   }
 
-  // The outermost level takes the writers' lock at once, so a second writer waits at the
-  // start and then reads the keys the first one committed.
+  // Inside a transaction the statement savepoint is always held, on top of the levels'
+  // savepoints, so whatever fails, a statement included that the server cannot even parse,
+  // can be rolled back to it. The outermost level takes the writers' lock at once, so a
+  // second writer waits at the start and then reads the keys the first one committed.
   void BeginTrans(int nLevel) override {
     if (nLevel == 1) {
       BeginOutermost();
     } else {
-      RunScript(Conn(), "SAVEPOINT " + SavepointName(nLevel));
+      RunScript(Conn(), kReleaseStatement + ";SAVEPOINT " + SavepointName(nLevel) + ";" + kHoldStatement);
     }
     mnLevel = nLevel;
   }
@@ -538,7 +552,7 @@ class PostgresBackend : public IDbBackend {
       }
       RunScript(Conn(), "COMMIT");
     } else {
-      RunScript(Conn(), "RELEASE SAVEPOINT " + SavepointName(nLevel));
+      RunScript(Conn(), "RELEASE SAVEPOINT " + SavepointName(nLevel) + ";" + kHoldStatement);
     }
     mnLevel = nLevel - 1;
   }
@@ -550,7 +564,7 @@ class PostgresBackend : public IDbBackend {
         RunScript(Conn(), "ROLLBACK");
       } else {
         std::string sName = SavepointName(nLevel);
-        RunScript(Conn(), "ROLLBACK TO SAVEPOINT " + sName + "; RELEASE SAVEPOINT " + sName);
+        RunScript(Conn(), "ROLLBACK TO SAVEPOINT " + sName + ";RELEASE SAVEPOINT " + sName + ";" + kHoldStatement);
       }
     }
     mnLevel = nLevel - 1;
@@ -566,6 +580,9 @@ class PostgresBackend : public IDbBackend {
   }
 
  private:
+  inline static const std::string kHoldStatement = "SAVEPOINT varn_statement";
+  inline static const std::string kReleaseStatement = "RELEASE SAVEPOINT varn_statement";
+
   PGconn* Conn() const {
     if (!mpConn) RaiseError(errDBFailure, "The database is closed");
     return mpConn.get();
@@ -579,7 +596,8 @@ class PostgresBackend : public IDbBackend {
   static std::string SavepointName(int nLevel) { return "level" + std::to_string(nLevel); }
 
   void BeginOutermost() {
-    Result pResult(PQexec(Conn(), ("BEGIN; SELECT pg_advisory_xact_lock(" + std::to_string(kWriteLock) + ")").c_str()));
+    std::string sBegin = "BEGIN;SELECT pg_advisory_xact_lock(" + std::to_string(kWriteLock) + ");" + kHoldStatement;
+    Result pResult(PQexec(Conn(), sBegin.c_str()));
     if (Succeeded(pResult.get())) return;
     if (TransactionOpen()) PQclear(PQexec(Conn(), "ROLLBACK"));
     RaiseResult(Conn(), pResult.get());
@@ -590,48 +608,25 @@ class PostgresBackend : public IDbBackend {
     if (sServerSql.find('\0') != std::string::npos) {
       RaiseError(errDBStatement, "The statement holds a NUL character");
     }
-    return mnLevel > 0 ? RunUnderSavepoint(sServerSql) : RunOne(Conn(), sServerSql);
+    return mnLevel > 0 ? RunHeld(sServerSql) : RunOne(Conn(), sServerSql);
   }
 
-  // The statement between a savepoint and its release, sent as one pipeline: one round trip.
-  // When it fails, the savepoint is rolled back and the transaction goes on without it.
-  Result RunUnderSavepoint(const std::string& sSql) {
+  // The statement, then the release of its savepoint and the savepoint for the next one, in
+  // one round trip. When anything of it fails, the transaction is rolled back to the savepoint
+  // and goes on as it was before the statement.
+  Result RunHeld(const std::string& sSql) {
     PGconn* pConn = Conn();
-    const std::string sBegin = std::string("SAVEPOINT ") + kStatementSavepoint;
-    const std::string sEnd = std::string("RELEASE SAVEPOINT ") + kStatementSavepoint;
-    if (!PQenterPipelineMode(pConn)) RaiseResult(pConn, nullptr);
-    bool bSent = true;
-    for (const std::string* pSql : {&sBegin, &sSql, &sEnd}) {
-      bSent = bSent && PQsendQueryParams(pConn, pSql->c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
-    }
-    bSent = bSent && PQpipelineSync(pConn);
-    std::vector<Result> vResults = bSent ? PipelineResults(pConn) : std::vector<Result>{};
-    PQexitPipelineMode(pConn);
-    if (vResults.size() != 3) RaiseResult(pConn, nullptr);
-    if (!Succeeded(vResults[0].get())) RaiseResult(pConn, vResults[0].get());
-    if (!Succeeded(vResults[1].get())) {
-      // An empty statement fails without aborting anything: its savepoint is already released.
-      if (PQresultStatus(vResults[2].get()) == PGRES_PIPELINE_ABORTED) {
-        PQclear(PQexec(pConn, ("ROLLBACK TO SAVEPOINT " + std::string(kStatementSavepoint) + "; " + sEnd).c_str()));
-      }
-      RaiseResult(pConn, vResults[1].get());
-    }
-    if (!Succeeded(vResults[2].get())) RaiseResult(pConn, vResults[2].get());
-    return std::move(vResults[1]);
-  }
-
-  // The first result of each of the three statements, then the end of the pipeline; fewer
-  // when the connection breaks.
-  static std::vector<Result> PipelineResults(PGconn* pConn) {
+    // The line break ends a comment at the end of the statement.
+    std::string sText = sSql + "\n;" + kReleaseStatement + ";" + kHoldStatement;
+    if (!PQsendQuery(pConn, sText.c_str())) RaiseResult(pConn, nullptr);
     std::vector<Result> vResults;
-    for (int n = 0; n < 3 && PQstatus(pConn) == CONNECTION_OK; ++n) {
-      Result pResult(PQgetResult(pConn));
-      if (!pResult) break;
-      while (PGresult* pMore = PQgetResult(pConn)) PQclear(pMore);
-      vResults.push_back(std::move(pResult));
+    while (PGresult* pResult = PQgetResult(pConn)) vResults.emplace_back(pResult);
+    auto itFailed = std::find_if(vResults.begin(), vResults.end(), [](const Result& p) { return !Succeeded(p.get()); });
+    if (vResults.empty() || itFailed != vResults.end()) {
+      if (PQtransactionStatus(pConn) == PQTRANS_INERROR) PQclear(PQexec(pConn, "ROLLBACK TO SAVEPOINT varn_statement"));
+      RaiseResult(pConn, vResults.empty() ? nullptr : itFailed->get());
     }
-    if (vResults.size() == 3) PQclear(PQgetResult(pConn));
-    return vResults;
+    return std::move(vResults.front());
   }
 
   ConnHandle mpConn;

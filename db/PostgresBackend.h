@@ -11,7 +11,8 @@
 //   ("14/03/2024", "14/03/2024 08:55:12");
 // - a failed statement aborts a server transaction; here each statement inside a transaction
 //   runs under a savepoint of its own, sent with it in one round trip, so a failure leaves the
-//   transaction going on as it does on SQLite;
+//   transaction going on as it does on SQLite (the session INSERT retry, a report followed by
+//   the next statement);
 // - the outermost transaction takes an advisory lock at once, so writers queue instead of
 //   taking the same keys (keys are the highest plus one); readers are not held up.
 #pragma once
@@ -37,7 +38,8 @@ bool IsPostgresUri(std::string_view sPath);
 // of the report tables or tables of those names in another shape; such a database is not changed.
 std::unique_ptr<IDbBackend> OpenPostgresReportDatabase(const std::string& sUri, const PostgresOptions& options);
 
-// A statement of the report database's dialect as the server is sent it.
+// A statement of the report database's dialect as the server is sent it, without the ";"
+// that may end it. Raises errDBStatement for a text of no statement or of more than one.
 std::string PostgresDialect(std::string_view sSql);
 
 }  // namespace varn

@@ -288,6 +288,10 @@ TEST(PostgresDialect, FailuresInsideTransactionsBehaveAsInAnSqliteFile) {
       {sInsert + "1,1,1,'again')", errDBUniqueKey},
       {"SELECT * FROM Nowhere", errDBStatement},
       {"SELECT 1; DELETE FROM Shift", errDBStatement},
+      {"SELECT E'\\''; DELETE FROM Shift; --'", errDBStatement},
+      {"SELECT $$;$$; DELETE FROM Shift", errDBStatement},
+      {"SELECT * FROM", errDBStatement},
+      {"-- a comment alone", errDBStatement},
       {"INSERT INTO Shift (Shift_ID) VALUES ('x')", errDBStatement},
       {"", errDBStatement},
   };
