@@ -2,6 +2,7 @@
 #include "parse/clsItemLogFile.h"
 
 #include "parse/LineClassification.h"
+#include "records/Money.h"
 #include "runtime/Text.h"
 #include "ui/ErrorHandling.h"
 #include "ui/UserInterface.h"
@@ -212,7 +213,7 @@ double clsItemLogFile::mdblRecalcDateTotal() {
         trap.Step("02");
         double dblSession = pSession->Total();
         trap.Step("03");
-        dblTotal += dblSession;
+        dblTotal = AddAmounts(dblTotal, dblSession);
       }
     }
     trap.Step("04");

@@ -3,6 +3,7 @@
 #include "records/Money.h"
 
 #include <charconv>
+#include <cmath>
 #include <system_error>
 
 #include "runtime/Error.h"
@@ -136,6 +137,12 @@ bool mbIsNumber(std::string& sText) {
     bResult = true;  // a text that cannot be looked at ends the stripping
   }
   return bResult;
+}
+
+double AddAmounts(double dblTotal, double dblAmount) {
+  double dblSum = dblTotal + dblAmount;
+  if (!std::isfinite(dblSum)) RaiseError(errOverflow);
+  return dblSum;
 }
 
 double CleanUpMoney(const std::string& sText) {

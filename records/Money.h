@@ -17,5 +17,8 @@ double CleanUpMoney(const std::string& sText);
 // True when the text begins with a digit or is emptied; otherwise drops its first character
 // and trims it. Reports an empty text (error 5) and answers True.
 bool mbIsNumber(std::string& sText);
+// The sum of two amounts. A sum past the largest double raises overflow (6), as the runtime's
+// addition does, so that no total is ever written as infinite.
+double AddAmounts(double dblTotal, double dblAmount);
 
 }  // namespace varn

@@ -53,7 +53,7 @@ bool clsItemDateRange::SetUp(const std::string& sLine, int32_t eField, int32_t e
       trap.Step("06");
       double dAmount = mdblCleanUpEndTotal(sLine);
       trap.Step("07");
-      mdblDateTotal += dAmount;
+      mdblDateTotal = AddAmounts(mdblDateTotal, dAmount);
       bResult = true;
     } else {
       bResult = true;

@@ -111,7 +111,7 @@ bool clsItemGoods::SetUp(const std::string& sGoodsLine) {
     if (sGoodsLine.empty()) mvGoods = {"0"};
     mnGoodsCount = Int16(static_cast<int64_t>(mvGoods.size()));
     trap.Step("02");
-    for (const std::string& sGoods : mvGoods) mdblTotalGoods += ReadLeadingNumber(sGoods);
+    for (const std::string& sGoods : mvGoods) mdblTotalGoods = AddAmounts(mdblTotalGoods, ReadLeadingNumber(sGoods));
     trap.Step("03");
     mCheckGoodsColumns(mnGoodsCount);
     bResult = true;

@@ -1,5 +1,6 @@
 #include "runtime/Text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -84,16 +85,22 @@ namespace {
 // that reads back as the value rounded to 15 digits. Locale-free, so the decimal point is a full stop.
 std::string ShortestScientific(double dValue) {
   char sTarget[32];
+  char* pTargetEnd = std::to_chars(sTarget, std::end(sTarget), dValue, std::chars_format::scientific, 14).ptr;
   double dTarget = 0;
-  std::from_chars(sTarget, std::to_chars(sTarget, std::end(sTarget), dValue, std::chars_format::scientific, 14).ptr,
-                  dTarget);
-  for (int nPrecision = 0;; ++nPrecision) {
+  if (std::from_chars(sTarget, pTargetEnd, dTarget).ec == std::errc::result_out_of_range && dValue > 1) {
+    // Next to the largest double, rounding to 15 digits goes past it: the last digit is cut
+    // instead, so that a finite amount is never written as a text that reads as infinite.
+    --*(std::find(sTarget, pTargetEnd, 'e') - 1);
+    std::from_chars(sTarget, pTargetEnd, dTarget);
+  }
+  for (int nPrecision = 0; nPrecision < 14; ++nPrecision) {
     char sTry[32];
     char* pEnd = std::to_chars(sTry, std::end(sTry), dValue, std::chars_format::scientific, nPrecision).ptr;
     double dTry = 0;
     std::from_chars(sTry, pEnd, dTry);
     if (dTry == dTarget) return std::string(sTry, pEnd);
   }
+  return std::string(sTarget, pTargetEnd);
 }
 }  // namespace
 

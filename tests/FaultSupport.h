@@ -78,8 +78,8 @@ inline std::string GeneratedDay(const std::string& sDate, int nSessions, int nVe
                        std::to_string(nTotal) + ".00\"");
     } else {
       std::string sMember = sUser == "Member" ? ",M" + std::to_string(100000 + n) : "";
-      vLines.push_back("\"" + sPC + ",09:00,10:30,1:30|0.50,1.00,,0.50,0.25,,,0.75,1.00,0.50,1.25,,2.00,,0.75,1.00|" + sUser + ":" +
-                       std::to_string(nTotal) + ".00," + std::to_string(nTotal) + ".00" + sMember + "\"");
+      vLines.push_back("\"" + sPC + ",09:00,10:30,1:30|0.50,1.00,,0.50,0.25,,,0.75,1.00,0.50,1.25,,2.00,,0.75,1.00|" +
+                       sUser + ":" + std::to_string(nTotal) + ".00," + std::to_string(nTotal) + ".00" + sMember + "\"");
     }
     if (n % 2000 == 1999) {
       vLines.push_back("<< " + sDots + " 14:00:00 Sign Off: Olga");

@@ -51,13 +51,16 @@ void ExpectEveryDayWholeAndOnce(const std::string& sDB, int nDays, int nSessions
   EXPECT_EQ(SqlValue(sDB, "SELECT COUNT(DISTINCT LogDate) || '/' || COUNT(*) FROM DateRange"),
             std::to_string(nDays) + "/" + std::to_string(nDays));
   EXPECT_EQ(SqlValue(sDB, "SELECT COUNT(DISTINCT UserName) || '/' || COUNT(*) FROM User"), "4/4");
-  EXPECT_EQ(SqlRows(sDB, "SELECT d.LogDate, COUNT(s.Session_ID), MAX(s.Session_ID) - MIN(s.Session_ID) + 1 "
-                         "FROM DateRange d LEFT JOIN Session s ON s.Date_ID = d.Date_ID GROUP BY d.Date_ID "
-                         "HAVING COUNT(s.Session_ID) <> " + std::to_string(nSessions) +
-                         " OR MAX(s.Session_ID) - MIN(s.Session_ID) + 1 <> COUNT(s.Session_ID)"),
-            Rows{});
-  EXPECT_EQ(SqlValue(sDB, "SELECT COUNT(*) FROM Session s JOIN Goods g ON g.Session_ID = s.Session_ID "
-                          "AND g.Date_ID = s.Date_ID"),
+  EXPECT_EQ(
+      SqlRows(sDB,
+              "SELECT d.LogDate, COUNT(s.Session_ID), MAX(s.Session_ID) - MIN(s.Session_ID) + 1 "
+              "FROM DateRange d LEFT JOIN Session s ON s.Date_ID = d.Date_ID GROUP BY d.Date_ID "
+              "HAVING COUNT(s.Session_ID) <> " +
+                  std::to_string(nSessions) + " OR MAX(s.Session_ID) - MIN(s.Session_ID) + 1 <> COUNT(s.Session_ID)"),
+      Rows{});
+  EXPECT_EQ(SqlValue(sDB,
+                     "SELECT COUNT(*) FROM Session s JOIN Goods g ON g.Session_ID = s.Session_ID "
+                     "AND g.Date_ID = s.Date_ID"),
             std::to_string(nDays * nSessions));
   EXPECT_EQ(SqlValue(sDB, "SELECT COUNT(*) FROM Goods"), std::to_string(nDays * nSessions));
   EXPECT_EQ(SqlValue(sDB, "SELECT COUNT(*) FROM Shift s JOIN DateRange d ON d.Date_ID = s.Date_ID"),
@@ -109,8 +112,10 @@ TEST(TwoImporters, SameNewDateStandsOnce) {
     // history from the start; without a terminal the update question is answered No.
     if (other.nExit == 1) {
       ++nFailedMeanwhile;
-      EXPECT_NE(other.sOutput.find("The log date " + DayName(nDay) + " was already imported meanwhile by another "
-                                   "import; nothing of " + DayName(nDay) + ".log was written."),
+      EXPECT_NE(other.sOutput.find("The log date " + DayName(nDay) +
+                                   " was already imported meanwhile by another "
+                                   "import; nothing of " +
+                                   DayName(nDay) + ".log was written."),
                 std::string::npos)
           << other.sOutput;
       EXPECT_NE(other.sOutput.find("failed (nothing written)"), std::string::npos) << other.sOutput;
@@ -174,8 +179,9 @@ TEST(TwoImporters, AWriterHoldingTheDatabasePastTheWaitFailsTheOtherCleanly) {
   EXPECT_EQ(again.nExit, 0) << again.sOutput;
   EXPECT_NE(again.sOutput.find("inserted " + DayDate(2) + " (500 sessions"), std::string::npos) << again.sOutput;
   EXPECT_EQ(SqlValue(sDB, "SELECT COUNT(*) FROM Session"), "550");
-  EXPECT_EQ(SqlValue(sDB, "SELECT MIN(Session_ID) - (SELECT MAX(Session_ID) FROM Session WHERE Date_ID = 1) "
-                          "FROM Session WHERE Date_ID = 2"),
+  EXPECT_EQ(SqlValue(sDB,
+                     "SELECT MIN(Session_ID) - (SELECT MAX(Session_ID) FROM Session WHERE Date_ID = 1) "
+                     "FROM Session WHERE Date_ID = 2"),
             "2");
 }
 

@@ -168,7 +168,7 @@ struct References {
     // An earlier day is in the database, so "nothing of the import" is more than an empty file.
     std::string sEarlier =
         WriteFile(folder / "20-03-2025.log", LogText({"#20/03/2025#", ">> 20.03.2025 08:00:00 Sign On: Olga",
-                                                       "\"PC01,08:10,08:40,0:30|2.00|Guest:1.50,3.50\""}));
+                                                      "\"PC01,08:10,08:40,0:30|2.00|Guest:1.50,3.50\""}));
     ImportToTheEnd(sBase, sEarlier);
     sDay = WriteFile(folder / "21-03-2025.log", GeneratedDay("21/03/2025", kSessions));
     fs::create_directory(folder.Path() / "corrected");
@@ -201,7 +201,8 @@ References* KilledImport::spRefs = nullptr;
 
 TEST_F(KilledImport, LeavesTheImportWholeOrNothingAtEveryPoint) {
   const References& r = *spRefs;
-  std::cout << "clean runs: " << r.first.lItems << " items; " << r.first.lWriteCalls << " procedures in the write step of "
+  std::cout << "clean runs: " << r.first.lItems << " items; " << r.first.lWriteCalls
+            << " procedures in the write step of "
             << "the first import, " << r.update.lWriteCalls << " in that of the update\n";
   ASSERT_GT(r.first.lWriteCalls, 1000);
   struct Case {
@@ -215,7 +216,8 @@ TEST_F(KilledImport, LeavesTheImportWholeOrNothingAtEveryPoint) {
   };
   std::vector<Case> vCases{
       {"first import, reading", r.sBase, r.sDay, KillPoint::Reading, r.first.lItems / 2, r.sBase, r.sImported},
-      {"first import, writing", r.sBase, r.sDay, KillPoint::Writing, r.first.lWriteCalls * 9 / 10, r.sBase, r.sImported},
+      {"first import, writing", r.sBase, r.sDay, KillPoint::Writing, r.first.lWriteCalls * 9 / 10, r.sBase,
+       r.sImported},
       {"first import, committed", r.sBase, r.sDay, KillPoint::Committed, 0, r.sImported, r.sImported},
       {"update, reading", r.sImported, r.sCorrected, KillPoint::Reading, r.update.lItems / 2, r.sImported, r.sUpdated},
       {"update, writing", r.sImported, r.sCorrected, KillPoint::Writing, r.update.lWriteCalls * 9 / 10, r.sImported,

@@ -231,8 +231,9 @@ TEST(DatabaseFaults, EachEndsInAReportAndLeavesTheDatabaseAsItWas) {
       EXPECT_EQ(IntegrityCheck(sDB), "ok");
       RunResult again = RunVarnlog(folder, {"--db", sDB, "import", sLog});
       EXPECT_EQ(again.nExit, 0) << again.sOutput;
-      EXPECT_EQ(SqlValue(sDB, "SELECT COUNT(*) FROM Session s JOIN DateRange d ON d.Date_ID = s.Date_ID "
-                              "WHERE d.LogDate = '22/03/2025'"),
+      EXPECT_EQ(SqlValue(sDB,
+                         "SELECT COUNT(*) FROM Session s JOIN DateRange d ON d.Date_ID = s.Date_ID "
+                         "WHERE d.LogDate = '22/03/2025'"),
                 "400");
     }
   }
