@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <vector>
@@ -651,11 +652,12 @@ std::unique_ptr<IDbBackend> OpenPostgresReportDatabase(const std::string& sUri, 
   PQsetNoticeProcessor(pConn.get(), IgnoreNotice, nullptr);
   // Day-first dates both ways; quotes the only escape in a literal; doubles that read back
   // exactly; a writer waits as long as the settings say for another writer's lock.
-  int nWaitMs = options.nWaitSeconds > 0 ? options.nWaitSeconds * 1000 : 1;
+  // The server takes at most a 32-bit count of milliseconds; 0 would mean waiting for ever.
+  int64_t lWaitMs = std::clamp<int64_t>(int64_t{options.nWaitSeconds} * 1000, 1, INT32_MAX);
   try {
     RunScript(pConn.get(),
               "SET DateStyle = 'SQL, DMY'; SET standard_conforming_strings = on; SET extra_float_digits = 3; "
-              "SET lock_timeout = " + std::to_string(nWaitMs));
+              "SET lock_timeout = " + std::to_string(lWaitMs));
   } catch (const clsError& err) {
     RaiseOpen(pConn.get(), err.Description());
   }

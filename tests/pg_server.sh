@@ -7,6 +7,7 @@
 #   pg_server.sh stop STATE_FILE         stops it and removes its folder
 #
 # Connect as user varn: postgresql://varn@127.0.0.1:PORT/postgres
+# The server does not sync its files to disk unless VARN_PG_FSYNC=on (the benchmark sets it).
 set -euo pipefail
 
 readonly SERVER_USER=nobody
@@ -42,7 +43,7 @@ start_server() {
     cat "$dir/initdb.log" >&2
     return 1
   fi
-  # No fsync unless asked for: the tests' data is thrown away with the folder.
+  # The tests' data is thrown away with the folder: syncing it would only cost time.
   if ! as_server_user "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
     -o "-c listen_addresses=127.0.0.1 -c port=$port -c unix_socket_directories=$dir -c fsync=${VARN_PG_FSYNC:-off}" \
     start >/dev/null; then
