@@ -3,7 +3,6 @@
 #include "db/Recordset.h"
 
 #include "runtime/Error.h"
-#include "runtime/Text.h"
 
 namespace varn {
 
@@ -18,6 +17,18 @@ constexpr int32_t kErrObjectOpen = 3705;
   RaiseError(kErrNoCurrentRecord,
              "Either BOF or EOF is True, or the current record has been deleted. Requested operation requires a "
              "current record.");
+}
+
+char FoldedLetter(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Names compared as FoldCase compares them, without making folded copies: every field read
+// looks its column up by name.
+bool SameName(const std::string& sA, const std::string& sB) {
+  if (sA.size() != sB.size()) return false;
+  for (size_t n = 0; n < sA.size(); ++n) {
+    if (FoldedLetter(sA[n]) != FoldedLetter(sB[n])) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -66,9 +77,8 @@ void Recordset::MoveLast() {
 
 const Variant& Recordset::Fields(const std::string& sName) const {
   CheckOpen();
-  std::string sWanted = FoldCase(sName);
   for (size_t n = 0; n < mResult.vColumns.size(); ++n) {
-    if (FoldCase(mResult.vColumns[n]) != sWanted) continue;
+    if (!SameName(mResult.vColumns[n], sName)) continue;
     if (EOF_() || BOF()) RaiseNoCurrentRecord();
     return mResult.vRows[mnRow][n];
   }

@@ -251,9 +251,23 @@ void CheckExistingFile(const std::string& sPath, const struct stat& info) {
   if (!HasSqliteHeader(sPath)) RaiseNotReport(sPath, "not an SQLite database file");
 }
 
+// SQLite keeps memory statistics under one lock that every allocation takes, and nothing here
+// reads them. SQLite takes the setting only before it is first used in the process, so a host
+// that uses SQLite itself keeps its own.
+void SkipMemoryStatistics() {
+  static const bool bDone = [] {
+    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    return true;
+  }();
+  (void)bDone;
+}
+
 DbHandle OpenEngine(const std::string& sPath, int nFlags, const SqliteOptions& options) {
+  SkipMemoryStatistics();
   sqlite3* pRaw = nullptr;
-  int nResult = sqlite3_open_v2(EnginePath(sPath).c_str(), &pRaw, nFlags, nullptr);
+  // A connection is only ever used by the thread of the import that holds it, so SQLite's own
+  // locking of every call on it is skipped.
+  int nResult = sqlite3_open_v2(EnginePath(sPath).c_str(), &pRaw, nFlags | SQLITE_OPEN_NOMUTEX, nullptr);
   DbHandle pDb(pRaw);
   if (nResult != SQLITE_OK) RaiseOpen(sPath, pRaw ? sqlite3_errmsg(pRaw) : sqlite3_errstr(nResult));
   sqlite3_extended_result_codes(pDb.get(), 1);

@@ -98,6 +98,11 @@ const std::string& GoodsAt(const std::vector<std::string>& vGoods, size_t n) {
   return vGoods[n];
 }
 
+// The value text of the n-th goods place, from the amount SetUp read when it got that far.
+std::string AmountText(const std::vector<double>& vAmounts, const std::vector<std::string>& vGoods, size_t n) {
+  return n < vAmounts.size() ? NumText(vAmounts[n]) : ValueText(GoodsAt(vGoods, n));
+}
+
 }  // namespace
 
 bool clsItemGoods::SetUp(const std::string& sGoodsLine) {
@@ -111,7 +116,11 @@ bool clsItemGoods::SetUp(const std::string& sGoodsLine) {
     if (sGoodsLine.empty()) mvGoods = {"0"};
     mnGoodsCount = Int16(static_cast<int64_t>(mvGoods.size()));
     trap.Step("02");
-    for (const std::string& sGoods : mvGoods) mdblTotalGoods = AddAmounts(mdblTotalGoods, ReadLeadingNumber(sGoods));
+    mvAmounts.clear();
+    for (const std::string& sGoods : mvGoods) {
+      mvAmounts.push_back(ReadLeadingNumber(sGoods));
+      mdblTotalGoods = AddAmounts(mdblTotalGoods, mvAmounts.back());
+    }
     trap.Step("03");
     mCheckGoodsColumns(mnGoodsCount);
     bResult = true;
@@ -127,7 +136,7 @@ void clsItemGoods::mCheckGoodsColumns(Int16 nGoods) {
     trap.Step("00");
     if (mbColumnsChecked || nGoods < 1) return;
     Connection& conn = SharedConnection();
-    std::set<int32_t> setHeld = GoodsColumnsHeld(conn, ImportService().DBConnection()->DBConnection());
+    const std::set<int32_t>& setHeld = GoodsColumnsHeld(conn, ImportService().DBConnection()->DBConnection());
     trap.Step("01");
     for (int32_t k = 1; k <= nGoods; ++k) {
       if (setHeld.count(k)) continue;
@@ -140,6 +149,7 @@ void clsItemGoods::mCheckGoodsColumns(Int16 nGoods) {
     }
     trap.Step("03");
     mbColumnsChecked = true;
+    msColumns.reserve(static_cast<size_t>(nGoods) * 9);
     for (int32_t k = 1; k <= nGoods; ++k) msColumns += "Goods_" + NumText(int64_t{k}) + ",";
     trap.Step("04");
     msColumns.pop_back();
@@ -156,11 +166,14 @@ bool clsItemGoods::DBUpdate(int32_t eDBAction) {
     std::string sSQL;
     trap.Step("01");
     if (eDBAction == enuInsert) {
-      sSQL = "INSERT INTO Goods (Date_ID,Session_ID," + msColumns + ") VALUES (" + NumText(int64_t{mlDate_ID}) + "," +
-             NumText(int64_t{mlSession_ID}) + ",";
+      sSQL.reserve(64 + 2 * msColumns.size());
+      sSQL.append("INSERT INTO Goods (Date_ID,Session_ID,").append(msColumns).append(") VALUES (");
+      sSQL.append(NumText(int64_t{mlDate_ID})).append(",").append(NumText(int64_t{mlSession_ID})).append(",");
       trap.Step("02");
       std::string sValues;
-      for (int32_t n = 0; n < mnGoodsCount; ++n) sValues += ValueText(GoodsAt(mvGoods, static_cast<size_t>(n))) + ",";
+      for (int32_t n = 0; n < mnGoodsCount; ++n) {
+        sValues.append(AmountText(mvAmounts, mvGoods, static_cast<size_t>(n))).append(",");
+      }
       trap.Step("03");
       if (!sValues.empty()) sValues.pop_back();
       sSQL += sValues + ");";
@@ -174,7 +187,7 @@ bool clsItemGoods::DBUpdate(int32_t eDBAction) {
       trap.Step("06");
       std::string sAssignments;
       for (size_t n = 0; n < vColumns.size(); ++n) {
-        sAssignments += vColumns[n] + "=" + ValueText(GoodsAt(mvGoods, n)) + ",";
+        sAssignments.append(vColumns[n]).append("=").append(AmountText(mvAmounts, mvGoods, n)).append(",");
       }
       trap.Step("07");
       sAssignments.pop_back();

@@ -28,6 +28,7 @@ class clsItemGoods {
   int32_t mlDate_ID = 0;
   int32_t mlSession_ID = 0;
   std::vector<std::string> mvGoods;
+  std::vector<double> mvAmounts;  // the amounts of mvGoods as SetUp read them, for the statements
   std::string msColumns;
   Int16 mnGoodsCount;
   double mdblTotalGoods = 0;

@@ -33,6 +33,13 @@ IUserCategories& UserCategories() {
 
 std::string Whole(int64_t lValue) { return NumText(lValue); }
 
+// An empty text with room for a whole statement, so that building one appends in place.
+std::string Reserved() {
+  std::string s;
+  s.reserve(320);
+  return s;
+}
+
 }  // namespace
 
 bool clsItemSession::SetUp(const std::string& sLine, int32_t /*eWhatAction*/) {
@@ -187,7 +194,8 @@ bool clsItemSession::mbDBUpdate15(int32_t eDBAction) {
   bool bRetryInsert = false;
   Screen().SetMousePointer(vbHourglass);
   auto sInsert = [&] {
-    return "INSERT INTO Session (Session_ID,Date_ID,LineNo,PC_No,StartTime,EndTime,TotalTime,TotalGoods,"
+    return Reserved() +
+           "INSERT INTO Session (Session_ID,Date_ID,LineNo,PC_No,StartTime,EndTime,TotalTime,TotalGoods,"
            "User_ID,UserCharge,Total,MemberID) VALUES (" +
            Whole(mlSession_ID) + "," + Whole(mlDate_ID) + "," + Whole(mnLineNo.Value()) + ",'" + SqlText(msPC_No) +
            "','" + SqlText(msStartTime) + "','" + SqlText(msEndTime) + "','" + SqlText(msTotalTime) + "'," +
@@ -212,7 +220,7 @@ bool clsItemSession::mbDBUpdate15(int32_t eDBAction) {
     }
     if (eDBAction == enuUpdate) {
       trap.Step("03");
-      sSQL = "UPDATE Session SET Date_ID=" + Whole(mlDate_ID) + ",LineNo=" + Whole(mnLineNo.Value()) + ",PC_No='" +
+      sSQL = Reserved() + "UPDATE Session SET Date_ID=" + Whole(mlDate_ID) + ",LineNo=" + Whole(mnLineNo.Value()) + ",PC_No='" +
              SqlText(msPC_No) + "',StartTime='" + SqlText(msStartTime) + "',EndTime='" + SqlText(msEndTime) +
              "',TotalTime='" + SqlText(msTotalTime) + "',TotalGoods=" + NumText(mdblTotalGoods) +
              ",User_ID=" + Whole(mlUser_ID) + ",UserCharge=" + NumText(mdblUserCharge) +

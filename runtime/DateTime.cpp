@@ -159,7 +159,29 @@ std::string TwoDigits(int64_t lValue) {
   return sBuffer;
 }
 
+// The two digits of a number from 0 to 99.
+void PutTwoDigits(char* pAt, int64_t n) {
+  pAt[0] = static_cast<char>('0' + n / 10);
+  pAt[1] = static_cast<char>('0' + n % 10);
+}
+
 std::string DayMonthYear(const Civil& civil, bool bFullYear) {
+  // Written digit by digit: loading the history formats every stored date, and formatting
+  // through printf costs many times more. Years of other than four digits take printf's way.
+  if (civil.nYear >= 0 && civil.nYear <= 9999) {
+    char sText[10];
+    PutTwoDigits(sText, civil.nDay);
+    sText[2] = '/';
+    PutTwoDigits(sText + 3, civil.nMonth);
+    sText[5] = '/';
+    if (!bFullYear) {
+      PutTwoDigits(sText + 6, civil.nYear % 100);
+      return std::string(sText, 8);
+    }
+    PutTwoDigits(sText + 6, civil.nYear / 100);
+    PutTwoDigits(sText + 8, civil.nYear % 100);
+    return std::string(sText, 10);
+  }
   char sBuffer[40];
   if (bFullYear) {
     std::snprintf(sBuffer, sizeof sBuffer, "%02d/%02d/%04d", civil.nDay, civil.nMonth, civil.nYear);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <iterator>
+#include <limits>
 
 namespace varn {
 
@@ -84,6 +85,15 @@ namespace {
 // The digits and exponent of the shortest scientific form, of up to 15 significant digits,
 // that reads back as the value rounded to 15 digits. Locale-free, so the decimal point is a full stop.
 std::string ShortestScientific(double dValue) {
+  // Nearly every amount has a shortest exact form of at most 15 digits, and rounded to 15
+  // digits it gives those digits and zeros, so that form is the answer without the search.
+  // Subnormals hold fewer digits than that and take the search.
+  char sShortest[32];
+  char* pShortestEnd = std::to_chars(sShortest, std::end(sShortest), dValue, std::chars_format::scientific).ptr;
+  auto nMantissa = std::find(sShortest, pShortestEnd, 'e') - sShortest;
+  if (dValue >= std::numeric_limits<double>::min() && nMantissa - (nMantissa > 1 ? 1 : 0) <= 15) {
+    return std::string(sShortest, pShortestEnd);
+  }
   char sTarget[32];
   char* pTargetEnd = std::to_chars(sTarget, std::end(sTarget), dValue, std::chars_format::scientific, 14).ptr;
   double dTarget = 0;

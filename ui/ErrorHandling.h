@@ -23,6 +23,7 @@ class clsTrap {
   using CustomText = std::function<std::string(const clsError&)>;
   using Handler = std::function<bool(const clsError&)>;  // true: handled, nothing reported
 
+  // The source is kept as given, not copied: a literal, or a text that outlives the trap.
   explicit clsTrap(std::string_view sSource) : msSource(sSource) {}
 
   void Step(std::string_view sStep) { msStep = sStep; }
@@ -55,7 +56,7 @@ class clsTrap {
  private:
   void Report(const clsError& err);
 
-  std::string msSource;
+  std::string_view msSource;  // every procedure makes a trap: copying its name would cost an allocation
   std::string msStep;
   CustomText mfnCustom;
   Handler mfnHandler;
