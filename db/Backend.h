@@ -34,6 +34,10 @@ class IDbBackend {
   // True when the engine has ended an open transaction by itself after a failure.
   virtual bool TransactionLost() = 0;
 
+  // Two counts that together change whenever a stored row may have changed: other
+  // connections' commits and this connection's own writes. False when the engine cannot tell.
+  virtual bool RowsVersion(uint64_t& /*lOthers*/, uint64_t& /*lOwn*/) { return false; }
+
   virtual void Close() = 0;
 };
 

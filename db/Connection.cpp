@@ -103,6 +103,7 @@ void Connection::CommitTrans() {
 void Connection::RollbackTrans() {
   if (mnDepth == 0) RaiseNoTransaction();
   ++mlSchemaEpoch;
+  ++mlRowsStamp;
   try {
     Backend().RollbackTrans(mnDepth);
   } catch (const clsError&) {
@@ -110,6 +111,18 @@ void Connection::RollbackTrans() {
     throw;
   }
   if (--mnDepth == 0) mbLost = false;
+}
+
+uint64_t Connection::RowsStamp() {
+  // Refused like any statement once the engine has ended the transaction (its rows are gone).
+  CheckUsable();
+  uint64_t lOthers = 0;
+  uint64_t lOwn = 0;
+  bool bKnown = Backend().RowsVersion(lOthers, lOwn) && !(mnDepth > 0 && Backend().TransactionLost());
+  if (!bKnown || lOthers != mlOthersSeen || lOwn != mlOwnSeen) ++mlRowsStamp;
+  mlOthersSeen = lOthers;
+  mlOwnSeen = lOwn;
+  return mlRowsStamp;
 }
 
 void Connection::Close() {

@@ -44,6 +44,10 @@ class Connection {
   // How many statements have failed on this connection: a reader that must tell a failed
   // statement from a malformed line compares it before and after.
   uint64_t FailureCount() const { return mlFailures; }
+  // Changes whenever a stored row may have changed since the last call (own writes and
+  // rollbacks, other connections' commits), so a reader may keep what it read until then.
+  // Changes on every call over an engine that cannot tell.
+  uint64_t RowsStamp();
 
  private:
   IDbBackend& Backend();
@@ -56,6 +60,9 @@ class Connection {
   bool mbLost = false;
   uint64_t mlSchemaEpoch = 1;
   uint64_t mlFailures = 0;
+  uint64_t mlRowsStamp = 0;
+  uint64_t mlOthersSeen = 0;
+  uint64_t mlOwnSeen = 0;
   std::FILE* mpTrace = nullptr;
 };
 

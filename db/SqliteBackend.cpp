@@ -405,6 +405,18 @@ class SqliteBackend : public IDbBackend {
 
   bool TransactionLost() override { return mpDb && mnLevel > 0 && sqlite3_get_autocommit(Db()) != 0; }
 
+  // Never raises: a version that cannot be read is no version, and the reader reads again.
+  bool RowsVersion(uint64_t& lOthers, uint64_t& lOwn) override {
+    if (!mpDb) return false;
+    sqlite3_stmt* pStmt = nullptr;
+    if (sqlite3_prepare_v2(mpDb.get(), "PRAGMA data_version", -1, &pStmt, nullptr) != SQLITE_OK) return false;
+    bool bRead = sqlite3_step(pStmt) == SQLITE_ROW;
+    if (bRead) lOthers = static_cast<uint64_t>(sqlite3_column_int64(pStmt, 0));
+    sqlite3_finalize(pStmt);
+    lOwn = static_cast<uint64_t>(sqlite3_total_changes64(mpDb.get()));
+    return bRead;
+  }
+
   void Close() override {
     mpDb.reset();
     mnLevel = 0;

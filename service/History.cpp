@@ -45,30 +45,54 @@ void clsLogAnalysis::GetHistoryDates() {
     mHistoryLogDates = std::make_shared<HistoryCollection>();
     trap.Step("03");
     if (!mConnection) RaiseError(errObjectNotSet);
-    rs.Open(sSQL, *mConnection->DBConnection(), adOpenForwardOnly, adLockReadOnly, -1);
-    trap.Step("04");
-    if (rs.BOF() || rs.EOF_()) return;
-    trap.Step("05");
-    while (!rs.EOF_()) {
-      trap.Step("06");
-      auto pItem = std::make_shared<clsItemDateRange>();
-      trap.Step("07");
-      pItem->Date_ID(rs.Fields("Date_ID").ToLong());
-      trap.Step("08");
-      pItem->DateTotal(rs.Fields("DateTotal").ToDouble());
-      trap.Step("09");
-      pItem->LogDate(rs.Fields("LogDate").ToDate());
-      trap.Step("10");
-      pItem->ImportedDate(rs.Fields("DateImported").ToDate());
-      trap.Step("11");
-      mHistoryLogDates->Add(pItem, FormatDate(pItem->LogDate(), "dd/mm/yyyy"));
-      trap.Step("12");
-      rs.MoveNext();
+    std::shared_ptr<Connection> pConnection = mConnection->DBConnection();
+    uint64_t lStamp = pConnection->RowsStamp();
+    if (mbHistoryKept && mHistoryConnection.lock() == pConnection && mlHistoryStamp == lStamp) {
+      for (const HistoryRow& row : mvHistoryRows) mAddHistoryItem(row);
+      return;
     }
-    trap.Step("13");
-    rs.Close();
+    mbHistoryKept = false;
+    std::vector<HistoryRow> vRows;
+    rs.Open(sSQL, *pConnection, adOpenForwardOnly, adLockReadOnly, -1);
+    trap.Step("04");
+    if (!rs.BOF() && !rs.EOF_()) {
+      trap.Step("05");
+      while (!rs.EOF_()) {
+        trap.Step("06");
+        HistoryRow row{};
+        trap.Step("07");
+        row.lDate_ID = rs.Fields("Date_ID").ToLong();
+        trap.Step("08");
+        row.dblDateTotal = rs.Fields("DateTotal").ToDouble();
+        trap.Step("09");
+        row.logDate = rs.Fields("LogDate").ToDate();
+        trap.Step("10");
+        row.importedDate = rs.Fields("DateImported").ToDate();
+        trap.Step("11");
+        row.sKey = FormatDate(row.logDate, "dd/mm/yyyy");
+        mAddHistoryItem(row);
+        vRows.push_back(row);
+        trap.Step("12");
+        rs.MoveNext();
+      }
+      trap.Step("13");
+      rs.Close();
+    }
+    mvHistoryRows = std::move(vRows);
+    mHistoryConnection = pConnection;
+    mlHistoryStamp = lStamp;
+    mbHistoryKept = true;
   });
   Screen().SetMousePointer(vbDefault);
+}
+
+void clsLogAnalysis::mAddHistoryItem(const HistoryRow& row) {
+  auto pItem = std::make_shared<clsItemDateRange>();
+  pItem->Date_ID(row.lDate_ID);
+  pItem->DateTotal(row.dblDateTotal);
+  pItem->LogDate(row.logDate);
+  pItem->ImportedDate(row.importedDate);
+  mHistoryLogDates->Add(pItem, row.sKey);
 }
 
 bool clsLogAnalysis::IsAlreadyImported(const std::string& sFileName, std::string* psDateImported) {

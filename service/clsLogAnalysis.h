@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "db/clsConnection.h"
 #include "db/modMainLog.h"
@@ -66,6 +67,22 @@ class clsLogAnalysis : public IImportService, public std::enable_shared_from_thi
   Date mMatchedLogDate;
   std::unique_ptr<frmProgress> mProgress;
   int32_t mlLastDate_ID = 0;
+
+  // The DateRange rows as last loaded completely, and the connection's rows stamp then: every
+  // import reloads the history several times, and while no row can have changed the rows are
+  // used again instead of being read and converted anew.
+  struct HistoryRow {
+    int32_t lDate_ID;
+    double dblDateTotal;
+    Date logDate;
+    Date importedDate;
+    std::string sKey;  // the log date as "dd/mm/yyyy"
+  };
+  void mAddHistoryItem(const HistoryRow& row);
+  std::vector<HistoryRow> mvHistoryRows;
+  std::weak_ptr<Connection> mHistoryConnection;
+  uint64_t mlHistoryStamp = 0;
+  bool mbHistoryKept = false;
 };
 
 }  // namespace varn
