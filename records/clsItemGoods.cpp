@@ -117,10 +117,14 @@ bool clsItemGoods::SetUp(const std::string& sGoodsLine) {
     mnGoodsCount = Int16(static_cast<int64_t>(mvGoods.size()));
     trap.Step("02");
     mvAmounts.clear();
+    mvAmounts.reserve(mvGoods.size());
     for (const std::string& sGoods : mvGoods) {
       mvAmounts.push_back(ReadLeadingNumber(sGoods));
       mdblTotalGoods = AddAmounts(mdblTotalGoods, mvAmounts.back());
     }
+    // Every place read: the statements take the amounts, and a day's records are all held
+    // until they are written, so the texts are not kept.
+    std::vector<std::string>().swap(mvGoods);
     trap.Step("03");
     mCheckGoodsColumns(mnGoodsCount);
     bResult = true;

@@ -27,8 +27,8 @@ class clsItemGoods {
 
   int32_t mlDate_ID = 0;
   int32_t mlSession_ID = 0;
-  std::vector<std::string> mvGoods;
-  std::vector<double> mvAmounts;  // the amounts of mvGoods as SetUp read them, for the statements
+  std::vector<std::string> mvGoods;  // the places' texts, kept only when SetUp could not read them all
+  std::vector<double> mvAmounts;     // the places' amounts as SetUp read them, for the statements
   std::string msColumns;
   Int16 mnGoodsCount;
   double mdblTotalGoods = 0;
