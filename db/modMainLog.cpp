@@ -1,6 +1,10 @@
 // The door to the import under way, and key allocation: the highest key in use plus one.
 #include "db/modMainLog.h"
 
+#include <charconv>
+#include <optional>
+#include <unordered_map>
+
 #include "db/Recordset.h"
 #include "runtime/Error.h"
 #include "runtime/Text.h"
@@ -48,6 +52,35 @@ std::string GetIDFailure(const clsError& err, const KeyTable& key) {
 
 // The runtime's CLng(value + 1): a key past 32 bits overflows (6).
 int32_t KeyAfter(const Variant& vKey) { return Variant(vKey.ToDouble() + 1).ToLong(); }
+
+// The whole number a stored LineNo holds, when the database keeps it as one: the values that
+// "LineNo = n" matches (a text or a fraction matches no line number).
+std::optional<int64_t> StoredLineNo(const Variant& vLineNo) {
+  if (vLineNo.IsNull()) return std::nullopt;
+  std::string sText = vLineNo.ToText();
+  int64_t lLineNo = 0;
+  auto [pEnd, ec] = std::from_chars(sText.data(), sText.data() + sText.size(), lLineNo);
+  if (ec != std::errc() || pEnd != sText.data() + sText.size() || !(vLineNo == Variant(lLineNo))) return std::nullopt;
+  return lLineNo;
+}
+
+// The keys of one table's rows of one date by line number (the largest key where a line has
+// several), as last read, with the connection's rows stamp then. An update looks up every line
+// of its day: reading the day's keys once costs what one look-up did.
+struct ExistingKeys {
+  std::weak_ptr<Connection> pConnection;
+  int32_t eKind = 0;
+  int32_t lDateID = 0;
+  uint64_t lStamp = 0;
+  bool bRead = false;
+  std::unordered_map<int64_t, Variant> mapKeys;
+};
+
+// One for each table, as an update's sessions and shifts come in turn.
+ExistingKeys& KeysSeen(int32_t eKind) {
+  static std::unordered_map<int32_t, ExistingKeys> mapSeen;
+  return mapSeen[eKind];
+}
 
 }  // namespace
 
@@ -119,24 +152,34 @@ int32_t GetExistingID(int32_t eKind, int32_t lLineNo, int32_t lDateID) {
       default: break;
     }
     trap.Step("05");
-    std::string sSql = "SELECT " + key.sColumn + " FROM " + key.sTable + " WHERE LineNo =" + NumText(int64_t{lLineNo}) +
-                       " AND Date_ID=" + NumText(int64_t{lDateID});
-    trap.Step("06");
-    Recordset rs;
-    trap.Step("07");
-    rs.Open(sSql, SharedConnection(), adOpenDynamic, adLockReadOnly, -1);
+    std::shared_ptr<Connection> pConnection = ImportService().DBConnection()->DBConnection();
+    uint64_t lStamp = pConnection->RowsStamp();
+    ExistingKeys& seen = KeysSeen(eKind);
+    if (!seen.bRead || seen.pConnection.lock() != pConnection || seen.eKind != eKind || seen.lDateID != lDateID ||
+        seen.lStamp != lStamp) {
+      seen.bRead = false;
+      std::string sSql = "SELECT " + key.sColumn + ", LineNo FROM " + key.sTable +
+                         " WHERE Date_ID=" + NumText(int64_t{lDateID}) + " ORDER BY " + key.sColumn;
+      trap.Step("06");
+      Recordset rs;
+      trap.Step("07");
+      rs.Open(sSql, *pConnection, adOpenDynamic, adLockReadOnly, -1);
+      seen.mapKeys.clear();
+      for (; !rs.EOF_(); rs.MoveNext()) {
+        if (auto lLine = StoredLineNo(rs.Fields("LineNo"))) seen.mapKeys.insert_or_assign(*lLine, rs.Fields(key.sColumn));
+      }
+      rs.Close();
+      seen = ExistingKeys{pConnection, eKind, lDateID, lStamp, true, std::move(seen.mapKeys)};
+    }
     trap.Step("08");
     // No row with that line and date: a value no key can take, so no stored row is overwritten.
     int32_t lFound = kNoExistingID;
-    if (!rs.EOF_() && !rs.BOF()) {
-      trap.Step("09");
-      rs.MoveLast();
+    auto it = seen.mapKeys.find(lLineNo);
+    if (it != seen.mapKeys.end()) {
       trap.Step("10");
-      lFound = rs.Fields(key.sColumn).ToLong();
+      lFound = it->second.ToLong();
     }
-    trap.Step("10");
     lResult = lFound;
-    rs.Close();
   });
   return lResult;
 }

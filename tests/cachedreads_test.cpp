@@ -1,9 +1,11 @@
-// The history is read again only when a stored row may have changed: every kind of change,
-// by this program or another, must show in the next reload.
+// Reads kept between calls (the history of imported dates, the keys an update looks up) are
+// read again only when a stored row may have changed: every kind of change, by this program or
+// another, must show in the next read.
 #include <gtest/gtest.h>
 
 #include <functional>
 
+#include "db/modMainLog.h"
 #include "service/clsLogAnalysis.h"
 #include "tests/TestSupport.h"
 
@@ -66,6 +68,59 @@ TEST(HistoryReload, EveryChangeToTheStoredDatesShowsInTheNextReload) {
     EXPECT_EQ(Keys(*pService), change.vAfter);
     if (own.TransactionDepth() > 0) own.RollbackTrans();
   }
+  gobjLogAnalysis.reset();
+}
+
+TEST(ExistingKeys, EveryChangeToTheStoredLinesShowsInTheNextLookUp) {
+  struct Change {
+    const char* pWhat;
+    std::function<void(const std::string& sDB, Connection& own)> fnChange;
+    int32_t lLine12, lLine13;  // the keys found afterwards for lines 12 and 13 of date 3
+  };
+  const std::vector<Change> vChanges = {
+      {"another program adds line 13",
+       [](const std::string& sDB, Connection&) {
+         SqlExec(sDB, "INSERT INTO Session (Session_ID,Date_ID,LineNo) VALUES (9,3,13)");
+       },
+       7, 9},
+      {"another program deletes line 12",
+       [](const std::string& sDB, Connection&) { SqlExec(sDB, "DELETE FROM Session WHERE Session_ID=7"); },
+       kNoExistingID, kNoExistingID},
+      {"another program moves line 12 to another date",
+       [](const std::string& sDB, Connection&) { SqlExec(sDB, "UPDATE Session SET Date_ID=4 WHERE Session_ID=7"); },
+       kNoExistingID, kNoExistingID},
+      {"this program gives line 12 a second row",
+       [](const std::string&, Connection& own) {
+         own.BeginTrans();
+         own.Execute("INSERT INTO Session (Session_ID,Date_ID,LineNo) VALUES (20,3,12)");
+       },
+       20, kNoExistingID},
+      {"this program rolls that row back",
+       [](const std::string&, Connection& own) {
+         own.BeginTrans();
+         own.Execute("INSERT INTO Session (Session_ID,Date_ID,LineNo) VALUES (20,3,12)");
+         EXPECT_EQ(GetExistingID(enuSessionTable, 12, 3), 20);
+         own.RollbackTrans();
+       },
+       7, kNoExistingID},
+  };
+
+  TempFolder folder;
+  auto pScreen = UseRecordingUI();
+  std::string sDB = folder / "varnrpt.mdb";
+  auto pService = UseTestService(sDB);
+  Connection& own = *pService->DBConnection()->DBConnection();
+  for (const Change& change : vChanges) {
+    SCOPED_TRACE(change.pWhat);
+    SqlExec(sDB, "DELETE FROM Session; INSERT INTO Session (Session_ID,Date_ID,LineNo) VALUES (7,3,12)");
+    EXPECT_EQ(GetExistingID(enuSessionTable, 12, 3), 7);
+    EXPECT_EQ(GetExistingID(enuSessionTable, 13, 3), kNoExistingID);
+    change.fnChange(sDB, own);
+    EXPECT_EQ(GetExistingID(enuSessionTable, 12, 3), change.lLine12);
+    EXPECT_EQ(GetExistingID(enuSessionTable, 13, 3), change.lLine13);
+    if (own.TransactionDepth() > 0) own.RollbackTrans();
+  }
+  EXPECT_TRUE(pScreen->mvBoxes.empty());
   gobjLogAnalysis.reset();
 }
 
