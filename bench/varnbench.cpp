@@ -2,9 +2,10 @@
 // sqlite3 running the same write statements (from the import's statement trace) in one
 // transaction, and prints every figure beside its aim.
 //   varnbench VARNLOG SQLITE3 WORK_FOLDER [RUNS]
-// Each figure is the best of RUNS runs (default 3), timed as wall clock and as the CPU time
-// of the child process (user + system), which other work on the machine disturbs far less;
-// the ratios are taken on CPU time. Peak memory is the child's largest resident set.
+// Each figure is the best of RUNS runs (default 3), each run of an import taking turns with
+// one of its floor, timed as wall clock and as the CPU time of the child process (user +
+// system), which other work on the machine disturbs far less; the ratios are taken on CPU
+// time. Peak memory is the child's largest resident set.
 #include <fmt/core.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -155,14 +156,6 @@ class Bench {
     return Run({msVarnlog, "--db", sDB, "import", bUpdate ? "--yes" : "--no", sLogs});
   }
 
-  // The best of the runs: the least time and the largest peak memory.
-  template <class Fn>
-  Cost Repeat(Fn&& fnRun) const {
-    Cost best{1e300, 1e300, 0};
-    for (int n = 0; n < mnRuns; ++n) best = Best(best, fnRun());
-    return best;
-  }
-
   // The write statements of an import as sqlite3 reads them, in one transaction.
   std::string TraceScript(const std::string& sDB, const std::string& sLogs, bool bUpdate, const std::string& sName,
                           size_t* pnStatements) const {
@@ -185,13 +178,14 @@ class Bench {
     return sScriptPath;
   }
 
-  Cost Floor(const std::string& sStartDB, const std::string& sScript) const {
+  // sqlite3 running a script on a copy of sStartDB.
+  Cost FloorOnce(const std::string& sStartDB, const std::string& sScript) const {
     std::string sDB = Path("floor.mdb");
-    return Repeat([&] {
-      fs::copy_file(sStartDB, sDB, fs::copy_options::overwrite_existing);
-      return Run({msSqlite3, sDB}, sScript);
-    });
+    fs::copy_file(sStartDB, sDB, fs::copy_options::overwrite_existing);
+    return Run({msSqlite3, sDB}, sScript);
   }
+
+  int Runs() const { return mnRuns; }
 
  private:
   std::string msVarnlog;
@@ -231,21 +225,24 @@ DaySize MeasureDay(const Bench& bench, int nSessions) {
   std::string sLog = (folder / "03-02-2025.log").string();
   WriteDay(sLog, 3, 2, 2025, nSessions, 200);
 
-  std::string sDB = bench.Path("day.mdb");
-  day.import = bench.Repeat([&] {
-    bench.Fresh(sDB);
-    return bench.Import(sDB, sLog, false);
-  });
-  day.update = bench.Repeat([&] { return bench.Import(sDB, sLog, true); });
-
   std::string sImported = bench.Path("imported.mdb");
   bench.Fresh(sImported);
   std::string sImportScript = bench.TraceScript(sImported, sLog, false, "import", &day.nImportStatements);
   std::string sUpdateStart = bench.Path("update-start.mdb");
   fs::copy_file(sImported, sUpdateStart, fs::copy_options::overwrite_existing);
   std::string sUpdateScript = bench.TraceScript(sImported, sLog, true, "update", &day.nUpdateStatements);
-  day.floorImport = bench.Floor(bench.Path("empty.mdb"), sImportScript);
-  day.floorUpdate = bench.Floor(sUpdateStart, sUpdateScript);
+
+  // The runs take turns with their floors, so that other work on the machine weighs on both alike.
+  std::string sDB = bench.Path("day.mdb");
+  Cost none{1e300, 1e300, 0};
+  day.import = day.update = day.floorImport = day.floorUpdate = none;
+  for (int n = 0; n < bench.Runs(); ++n) {
+    bench.Fresh(sDB);
+    day.import = Best(day.import, bench.Import(sDB, sLog, false));
+    day.floorImport = Best(day.floorImport, bench.FloorOnce(bench.Path("empty.mdb"), sImportScript));
+    day.update = Best(day.update, bench.Import(sDB, sLog, true));
+    day.floorUpdate = Best(day.floorUpdate, bench.FloorOnce(sUpdateStart, sUpdateScript));
+  }
   return day;
 }
 
@@ -316,16 +313,17 @@ int main(int argc, char** argv) {
       while (nDate >= anMonthDays[nMonth]) nDate -= anMonthDays[nMonth++];
       WriteDay(year / fmt::format("{:02}-{:02}-2025.log", nDate + 1, nMonth + 1), nDate + 1, nMonth + 1, 2025, 300, 2);
     }
-    std::string sYearDB = bench.Path("year.mdb");
-    Cost yearCost = bench.Repeat([&] {
-      bench.Fresh(sYearDB);
-      return bench.Import(sYearDB, year.string(), false);
-    });
     std::string sTraced = bench.Path("year-traced.mdb");
     bench.Fresh(sTraced);
     size_t nYearStatements = 0;
     std::string sYearScript = bench.TraceScript(sTraced, year.string(), false, "year", &nYearStatements);
-    Cost yearFloor = bench.Floor(bench.Path("empty.mdb"), sYearScript);
+    std::string sYearDB = bench.Path("year.mdb");
+    Cost yearCost{1e300, 1e300, 0}, yearFloor{1e300, 1e300, 0};
+    for (int n = 0; n < nRuns; ++n) {
+      bench.Fresh(sYearDB);
+      yearCost = Best(yearCost, bench.Import(sYearDB, year.string(), false));
+      yearFloor = Best(yearFloor, bench.FloorOnce(bench.Path("empty.mdb"), sYearScript));
+    }
     AddRow(fmt::format("floor: sqlite3, {} year statements", nYearStatements), yearFloor);
     AddRatio("year: 365 files of 300 sessions, one command", yearCost, yearCost.dCpu / yearFloor.dCpu, 1.5, "floor");
     dPeak = std::max(dPeak, yearCost.dPeakMiB);
