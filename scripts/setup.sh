@@ -3,12 +3,20 @@
 # the project into build/ (not when sourced with --install-only). Leaves the caller in the
 # project's root folder.
 
-readonly VARN_PACKAGES=(
-  g++ cmake make pkg-config ca-certificates file python3 valgrind
-  libsqlite3-dev sqlite3 libpq-dev postgresql libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libfmt-dev
+# What building and running the command line needs (VARN_PACKAGE_SET=tool), and what the tests,
+# the fuzz targets and the benchmark need besides (the default, "all").
+readonly VARN_TOOL_PACKAGES=(g++ cmake make pkg-config ca-certificates libsqlite3-dev libpq-dev libcli11-dev libfmt-dev)
+readonly VARN_TEST_PACKAGES=(
+  file python3 valgrind sqlite3 postgresql libgtest-dev libgmock-dev libbenchmark-dev
   # The fuzz targets: clang 14 cannot compile C++20's <source_location> or ranges with g++ 12's library.
   clang-16 libclang-rt-16-dev
 )
+if [[ "${VARN_PACKAGE_SET:-all}" == tool ]]; then
+  VARN_PACKAGES=("${VARN_TOOL_PACKAGES[@]}")
+else
+  VARN_PACKAGES=("${VARN_TOOL_PACKAGES[@]}" "${VARN_TEST_PACKAGES[@]}")
+fi
+readonly VARN_PACKAGES
 
 varn_missing_packages() {
   local package
@@ -36,7 +44,9 @@ varn_install_packages() {
 # VARN_BUILD_TARGETS names the targets to build (all when unset): the tool alone builds in a
 # fraction of the time the whole suite takes.
 varn_build() {
-  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  local tests=ON
+  [[ "${VARN_PACKAGE_SET:-all}" == tool ]] && tests=OFF
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARN_BUILD_TESTS=$tests
   # shellcheck disable=SC2086
   cmake --build build -j"$(nproc)" ${VARN_BUILD_TARGETS:+--target $VARN_BUILD_TARGETS}
 }
