@@ -1,8 +1,7 @@
-// End-to-end imports of whole log files into real report databases.
+// Whole log files imported into real report databases through the service and the command
+// line, the history of imported dates, the check of a log file against it, and deletion.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "service/clsLogAnalysis.h"
@@ -11,112 +10,72 @@
 namespace varn::test {
 namespace {
 
-using Rows = std::vector<std::vector<std::string>>;
-
-// Every table's definition and rows, to compare a database before and after.
-std::string Dump(const std::string& sDB) {
-  std::string sDump;
-  for (const auto& vTable : SqlRows(sDB, "SELECT name, sql FROM sqlite_master ORDER BY name")) {
-    sDump += vTable[1] + "\n";
-    if (vTable[1].rfind("CREATE TABLE", 0) != 0) continue;
-    for (const auto& vRow : SqlRows(sDB, "SELECT * FROM \"" + vTable[0] + "\" ORDER BY 1")) {
-      for (const auto& sValue : vRow) sDump += sValue + "|";
-      sDump += "\n";
-    }
-  }
-  return sDump;
-}
-
-std::string LogFile(const TempFolder& folder, const std::string& sName, const std::vector<std::string>& vLines) {
-  std::string sText;
-  for (const auto& sLine : vLines) sText += sLine + "\r\n";
-  return WriteFile(folder / sName, sText);
-}
+const std::string kSession = "\"PC01,08:10,08:40,0:30|2.00|Guest:1.50,3.50\"";
 
 class ImportTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    mpScreen = UseRecordingUI();
-    msDB = mFolder / "varnrpt.mdb";
-    mpService = Open();
-  }
-  void TearDown() override {
-    mpService.reset();
-    gobjLogAnalysis.reset();
-  }
-  std::shared_ptr<clsLogAnalysis> Open() {
+  void TearDown() override { gobjLogAnalysis.reset(); }
+  std::shared_ptr<clsLogAnalysis> Open(const std::string& sDB = {}) {
     auto pService = clsLogAnalysis::Create();
-    pService->Initialize(msDB);
+    pService->Initialize(sDB.empty() ? msDB : sDB);
     return pService;
   }
-  std::string DayLog(const std::string& sName = "03-02-2025.log") {
-    std::filesystem::copy_file(SourceDir() + "/tests/data/day-03-02-2025.log", mFolder / sName);
-    return mFolder / sName;
+  std::string Log(const std::string& sName, const Texts& vLines) { return WriteFile(mFolder / sName, LogText(vLines)); }
+  // A short day of one shift and one session with goods.
+  std::string ShortDay(const std::string& sName, const std::string& sDate) {
+    return Log(sName, {"#" + sDate + "#", ">> " + sDate + " 08:00:00 Sign On: Ann", kSession});
   }
+  std::string DayLog() { return WriteFile(mFolder / "03-02-2025.log", ReadFile(DataFile("day-03-02-2025.log"))); }
+  const clsRecordingUI::Box& LastBox() const { return mpScreen->mvBoxes.back(); }
   size_t Boxes() const { return mpScreen->mvBoxes.size(); }
+  std::string Value(const std::string& sSql) const { return SqlValue(msDB, sSql); }
 
   TempFolder mFolder;
-  std::string msDB;
-  std::shared_ptr<clsRecordingUI> mpScreen;
-  std::shared_ptr<clsLogAnalysis> mpService;
+  std::string msDB = mFolder / "varnrpt.mdb";
+  std::shared_ptr<clsRecordingUI> mpScreen = UseRecordingUI();
+  std::shared_ptr<clsLogAnalysis> mpService = Open();
 };
 
-TEST_F(ImportTest, RealisticDayIsStoredRowByRow) {
-  ASSERT_TRUE(mpService->IsConnected());
+TEST_F(ImportTest, RealisticDayIsStoredRowByRowAndTheNextDayContinuesTheKeysAfterAGap) {
   SqlExec(msDB, "INSERT INTO User (User_ID, UserName) VALUES (10, 'MEMBER')");
   mpService = Open();
-
   ASSERT_TRUE(mpService->ProcessLogFile(DayLog()));
   EXPECT_EQ(mpService->WhatDBAction(), enuInsert);
-
-  EXPECT_EQ(SqlRows(msDB, "SELECT Date_ID, LogDate, DateTotal FROM DateRange"),
-            (Rows{{"1", "03/02/2025", "31.15"}}));
+  EXPECT_EQ(mpService->LastDate_ID(), 1);
   // Keys start one above the gap left after the highest stored key; the unquoted PC04 line
-  // fails to set up but still uses its key (5).
-  EXPECT_EQ(SqlRows(msDB, "SELECT Session_ID, Date_ID, LineNo, PC_No, StartTime, EndTime, TotalTime, TotalGoods, "
-                          "User_ID, UserCharge, Total, MemberID FROM Session ORDER BY Session_ID"),
-            (Rows{{"2", "1", "3", "PC01", "08:45", "09:30", "0:45", "3.5", "11", "2.25", "5.75", " "},
-                  {"3", "1", "4", "PC02", "08:50", "10:05", "1:15", "2.4", "10", "3.0", "5.4", "M1200"},
-                  {"4", "1", "5", "PC03", "09:10", "09:40", "0:30", "6.5", "12", "1.0", "7.5", " "},
-                  {"6", "1", "12", "PC05", "09:20", "10:20", "1:00", "2.0", "11", "3.0", "5.0", " "},
-                  {"7", "1", "13", "PC06", "09:30", "10:00", "0:30", "0.0", "13", "1.5", "1.5", " "},
-                  {"8", "1", "16", "PC01", "14:10", "15:00", "0:50", "1.0", "14", "0.0", "1.0", " "}}));
-  EXPECT_EQ(SqlRows(msDB, "SELECT User_ID, UserName FROM User ORDER BY User_ID"),
-            (Rows{{"10", "MEMBER"}, {"11", "Guest"}, {"12", "Student"}, {"13", "O'Brien"}, {"14", "Staff"}}));
-  EXPECT_EQ(SqlRows(msDB, "SELECT Shift_ID, Date_ID, LineNo, SignOn, SignOff, SignDateTime FROM Shift ORDER BY 1"),
-            (Rows{{"2", "1", "2", "Olga", "", "03/02/2025 08:30:00"},
-                  {"3", "1", "14", "", "Olga", "03/02/2025 14:00:00"},
-                  {"4", "1", "15", "Pete", "", "03/02/2025 14:01:00"},
-                  {"5", "1", "17", "", "Pete", "03/02/2025 22:00:00"}}));
-  EXPECT_EQ(SqlRows(msDB, "SELECT Session_ID, Date_ID, Goods_1, Goods_4, Goods_9 FROM Goods ORDER BY 1"),
-            (Rows{{"2", "1", "1.5", "NULL", "NULL"},
-                  {"3", "1", "0", "2.4", "NULL"},
-                  {"4", "1", "1.5", "0", "5"},
-                  {"6", "1", "2", "NULL", "NULL"},
-                  {"7", "1", "0", "NULL", "NULL"},
-                  {"8", "1", "0", "0", "1"}}));
+  // fails to set up but still uses its key (5). Known users keep their key whatever the case.
+  EXPECT_EQ(FirstDifference(Dump(msDB, false), ReadFile(DataFile("day-03-02-2025.expected"))), "");
   // A quoted line with commas stays one item; an unquoted one falls apart into several.
   EXPECT_EQ(mpService->UncategorisedLines(), "\r\nTill drawer jammed\r\nfixed\r\n09:15\r\n10:00\r\n0:45");
   // The broken PC04 session is reported (its conversion, then its set-up), nothing else.
   ASSERT_EQ(Boxes(), 2u);
   EXPECT_NE(mpScreen->mvBoxes[0].sPrompt.find("clsItemSession:msConvertToNewFormat"), std::string::npos);
   EXPECT_EQ(mpScreen->MousePointer(), vbDefault);
-  // The progress bar counted every non-blank item.
-  EXPECT_EQ(mpScreen->msngHighestValue, 18);
-  ASSERT_TRUE(mpService->HistoryLogDates());
+  EXPECT_EQ(mpScreen->msngHighestValue, 18);  // every non-blank item counted
   EXPECT_EQ(mpService->HistoryLogDates()->Item("03/02/2025")->Date_ID(), 1);
+
+  ASSERT_TRUE(mpService->ProcessLogFile(
+      Log("04-02-2025.log", {"#04/02/2025#", ">> 04.02.2025 08:00:00 Sign On: Olga", kSession})));
+  EXPECT_EQ(mpService->LastDate_ID(), 2);
+  EXPECT_EQ(SqlRows(msDB, "SELECT Date_ID, LogDate, DateTotal FROM DateRange WHERE LogDate='04/02/2025'"),
+            (Rows{{"2", "04/02/2025", "3.5"}}));
+  EXPECT_EQ(Value("SELECT Session_ID FROM Session WHERE Date_ID=2"), "10");
+  EXPECT_EQ(Value("SELECT Shift_ID FROM Shift WHERE Date_ID=2"), "7");
+  EXPECT_EQ(Value("SELECT COUNT(*) FROM User WHERE UserName='Guest'"), "1");
 }
 
-TEST_F(ImportTest, SecondImportAsksAndUpdatesInPlaceOrLeavesAlone) {
+TEST_F(ImportTest, SecondImportAsksBeforeReadingAndUpdatesInPlaceOrLeavesAlone) {
   std::string sLog = DayLog();
   ASSERT_TRUE(mpService->ProcessLogFile(sLog));
   std::string sFirst = Dump(msDB);
-
+  size_t nBoxes = Boxes();
   mpScreen->AnswerNext(vbNo);
   EXPECT_FALSE(mpService->ProcessLogFile(sLog));
   EXPECT_EQ(mpService->WhatDBAction(), enuUnspecified);
-  EXPECT_EQ(mpScreen->mvBoxes.back().sPrompt, "Records are already imported.\r\nDo you wish to update?");
-  EXPECT_EQ(mpScreen->mvBoxes.back().nStyle, 36);
+  ASSERT_EQ(Boxes(), nBoxes + 1);  // the question only: the file was not read
+  EXPECT_EQ(LastBox().sPrompt, "Records are already imported.\r\nDo you wish to update?");
+  EXPECT_EQ(LastBox().nStyle, 36);
+  EXPECT_EQ(LastBox().sTitle, "Varn Log Process");
   EXPECT_EQ(Dump(msDB), sFirst);
 
   // The operator corrected a total and the log gained a late session.
@@ -127,156 +86,180 @@ TEST_F(ImportTest, SecondImportAsksAndUpdatesInPlaceOrLeavesAlone) {
   mpScreen->AnswerNext(vbYes);
   ASSERT_TRUE(mpService->ProcessLogFile(sLog));
   EXPECT_EQ(mpService->WhatDBAction(), enuUpdate);
-  EXPECT_EQ(SqlValue(msDB, "SELECT COUNT(*) FROM DateRange"), "1");
-  EXPECT_EQ(SqlValue(msDB, "SELECT Total FROM Session WHERE Session_ID=8"), "9.0");
-  // Keys are kept. Lines without a stored row are numbered like a first import from the
-  // highest stored key plus two: the broken PC04 line uses 10, the new line takes 11.
-  EXPECT_EQ(SqlRows(msDB, "SELECT Session_ID, LineNo FROM Session ORDER BY 1"),
-            (Rows{{"2", "3"}, {"3", "4"}, {"4", "5"}, {"6", "12"}, {"7", "13"}, {"8", "16"}, {"11", "18"}}));
-  EXPECT_EQ(SqlValue(msDB, "SELECT Goods_1 FROM Goods WHERE Session_ID=11"), "1");
-  EXPECT_EQ(SqlValue(msDB, "SELECT COUNT(*) FROM Shift"), "4");
+  // Keys are kept and session 8 holds the new total. Lines without a stored row are numbered
+  // like a first import from the highest stored key plus two: the broken PC04 line uses 10, the
+  // new line takes 11 (with its goods).
+  EXPECT_EQ(FirstDifference(Dump(msDB, false), ReadFile(DataFile("day-03-02-2025-updated.expected"))), "");
+
+  // A file named by no date is a first import, asked nothing; its own date line is stored.
+  nBoxes = Boxes();
+  EXPECT_TRUE(mpService->ProcessLogFile(ShortDay("shop.log", "13/05/2003")));
+  EXPECT_EQ(mpService->WhatDBAction(), enuInsert);
+  EXPECT_EQ(Boxes(), nBoxes);
+  EXPECT_TRUE(mpService->IsAlreadyImported("13/05/2003"));
 }
 
-TEST_F(ImportTest, NextDayContinuesTheKeysAfterAGap) {
-  ASSERT_TRUE(mpService->ProcessLogFile(DayLog()));
-  std::string sNext = LogFile(mFolder, "04-02-2025.log",
-                              {"#04/02/2025#", ">> 04.02.2025 08:00:00 Sign On: Olga",
-                               "\"PC01,08:10,08:40,0:30|2.00|Guest:1.50,3.50\""});
-  ASSERT_TRUE(mpService->ProcessLogFile(sNext));
-  EXPECT_EQ(SqlRows(msDB, "SELECT Date_ID, LogDate, DateTotal FROM DateRange WHERE LogDate='04/02/2025'"),
-            (Rows{{"2", "04/02/2025", "3.5"}}));
-  EXPECT_EQ(SqlValue(msDB, "SELECT Session_ID FROM Session WHERE Date_ID=2"), "10");
-  EXPECT_EQ(SqlValue(msDB, "SELECT Shift_ID FROM Shift WHERE Date_ID=2"), "7");
-  EXPECT_EQ(SqlValue(msDB, "SELECT COUNT(*) FROM User WHERE UserName='Guest'"), "1");
-}
-
-TEST_F(ImportTest, FailedWriteLeavesTheDatabaseAsItWas) {
-  SqlExec(msDB, "CREATE TRIGGER no_late_shift BEFORE INSERT ON Shift WHEN NEW.LineNo > 15 "
-                "BEGIN SELECT RAISE(ABORT, 'shift refused'); END");
-  mpService = Open();
-  std::string sBefore = Dump(msDB);
+TEST_F(ImportTest, FailedWriteOrReadLeavesTheDatabaseAsItWas) {
   std::string sLog = DayLog();
-  EXPECT_FALSE(mpService->ProcessLogFile(sLog));
-  EXPECT_EQ(mpService->WhatDBAction(), enuUnspecified);
-  // No date, no users, no goods columns: the new date left nothing behind.
-  EXPECT_EQ(Dump(msDB), sBefore);
-  EXPECT_EQ(mpService->HistoryLogDates()->Count(), 0);
-  EXPECT_NE(mpScreen->mvBoxes.back().sPrompt.find("shift refused"), std::string::npos);
+  // A refused late shift, an update refused, a user that cannot be stored (a session must
+  // never lose its user): each stops the file with the database as it was.
+  using Case = std::pair<std::string, bool>;  // the trigger, and whether the date was imported before
+  for (const auto& [sTrigger, bImportedBefore] :
+       {Case{"BEFORE INSERT ON User", false}, Case{"BEFORE INSERT ON Shift WHEN NEW.LineNo > 15", false},
+        Case{"BEFORE UPDATE ON Shift", true}}) {
+    SCOPED_TRACE(sTrigger);
+    ASSERT_TRUE(!bImportedBefore || Open()->ProcessLogFile(sLog));
+    SqlExec(msDB, "CREATE TRIGGER refuse " + sTrigger + " BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    mpService = Open();
+    std::string sBefore = Dump(msDB);
+    if (bImportedBefore) mpScreen->AnswerNext(vbYes);
+    EXPECT_FALSE(mpService->ProcessLogFile(sLog));
+    EXPECT_EQ(mpService->WhatDBAction(), enuUnspecified);
+    // No date, no users, no goods columns: the new date left nothing behind.
+    EXPECT_EQ(FirstDifference(Dump(msDB), sBefore), "");
+    EXPECT_EQ(mpService->HistoryLogDates()->Count(), bImportedBefore ? 1 : 0);
+    EXPECT_NE(LastBox().sPrompt.find("refused"), std::string::npos);
+    SqlExec(msDB, "DROP TRIGGER refuse");
+  }
 
-  // An update that fails keeps the earlier import whole.
-  SqlExec(msDB, "DROP TRIGGER no_late_shift");
-  ASSERT_TRUE(mpService->ProcessLogFile(sLog));
-  SqlExec(msDB, "CREATE TRIGGER no_shift_update BEFORE UPDATE ON Shift BEGIN SELECT RAISE(ABORT, 'no'); END");
-  std::string sImported = Dump(msDB);
-  mpService = Open();
-  mpScreen->AnswerNext(vbYes);
-  EXPECT_FALSE(mpService->ProcessLogFile(sLog));
-  EXPECT_EQ(Dump(msDB), sImported);
-  EXPECT_EQ(mpService->HistoryLogDates()->Count(), 1);
-}
-
-TEST_F(ImportTest, AFailureWhileReadingOrTooManyItemsWritesNothing) {
-  // A user that cannot be stored stops the file: a session must never lose its user.
-  SqlExec(msDB, "CREATE TRIGGER no_users BEFORE INSERT ON User BEGIN SELECT RAISE(ABORT, 'no users'); END");
-  mpService = Open();
-  std::string sBefore = Dump(msDB);
-  EXPECT_FALSE(mpService->ProcessLogFile(DayLog()));
-  EXPECT_EQ(Dump(msDB), sBefore);
-  SqlExec(msDB, "DROP TRIGGER no_users");
-
-  std::vector<std::string> vLines{"#05/02/2025#"};
+  Texts vLines{"#05/02/2025#"};
   vLines.resize(32800, "note");
-  std::string sHuge = LogFile(mFolder, "05-02-2025.log", vLines);
-  sBefore = Dump(msDB);
+  std::string sBefore = Dump(msDB);
   size_t nBoxes = Boxes();
-  EXPECT_FALSE(mpService->ProcessLogFile(sHuge));
+  EXPECT_FALSE(mpService->ProcessLogFile(Log("05-02-2025.log", vLines)));
   EXPECT_EQ(Dump(msDB), sBefore);
   ASSERT_EQ(Boxes(), nBoxes + 2);  // the counting and the reading both overflow
   EXPECT_EQ(mpScreen->mvBoxes[nBoxes].sPrompt.rfind("6\r\n03/clsLogAnalysis:mlGetLines\r\n", 0), 0u);
   EXPECT_EQ(mpScreen->mvBoxes[nBoxes + 1].sPrompt.rfind("6\r\n08/clsLogAnalysis:mbProcessFile\r\n", 0), 0u);
 }
 
-TEST_F(ImportTest, DayTotalBeforeTheDateLineAndFilesWithoutADate) {
-  std::string sLog = LogFile(mFolder, "06-02-2025.log",
-                             {"End Total 12.50", "#06/02/2025#", "\"PC01,08:10,08:40,0:30|2.00|Guest:1.50,3.50\""});
-  ASSERT_TRUE(mpService->ProcessLogFile(sLog));
+TEST_F(ImportTest, DayTotalBeforeTheDateLineAndFilesWithoutADateOrService) {
+  ASSERT_TRUE(mpService->ProcessLogFile(Log("06-02-2025.log", {"End Total 12.50", "#06/02/2025#", kSession})));
   EXPECT_EQ(SqlRows(msDB, "SELECT Date_ID, LogDate, DateTotal FROM DateRange"), (Rows{{"1", "06/02/2025", "12.5"}}));
-
   std::string sBefore = Dump(msDB);
   size_t nBoxes = Boxes();
-  std::string sNoDate = LogFile(mFolder, "07-02-2025.log", {"\"PC01,08:10,08:40,0:30|2.00|Guest:1.50,3.50\""});
-  EXPECT_FALSE(mpService->ProcessLogFile(sNoDate));
-  std::string sEmpty = WriteFile(mFolder / "08-02-2025.log", "");
-  EXPECT_FALSE(mpService->ProcessLogFile(sEmpty));
+  EXPECT_FALSE(mpService->ProcessLogFile(Log("07-02-2025.log", {kSession})));
+  EXPECT_FALSE(mpService->ProcessLogFile(WriteFile(mFolder / "08-02-2025.log", "")));
   EXPECT_EQ(Dump(msDB), sBefore);
   ASSERT_EQ(Boxes(), nBoxes + 2);
-  EXPECT_NE(mpScreen->mvBoxes[nBoxes].sPrompt.find("No date line in " + sNoDate), std::string::npos);
+  EXPECT_NE(mpScreen->mvBoxes[nBoxes].sPrompt.find("No date line in " + mFolder / "07-02-2025.log"), std::string::npos);
+  EXPECT_FALSE(mpService->ProcessLogFile(mFolder / "09-02-2025.log"));  // missing: nothing to report
+  EXPECT_EQ(Boxes(), nBoxes + 2);
 
-  nBoxes = Boxes();
-  EXPECT_FALSE(mpService->ProcessLogFile(mFolder / "09-02-2025.log"));
-  EXPECT_EQ(Boxes(), nBoxes);
-}
-
-TEST_F(ImportTest, WithoutInitializeOrConnectionNothingIsImported) {
+  // Without Initialize, or without a connection, nothing is imported.
   auto pFresh = clsLogAnalysis::Create();
   EXPECT_THROW(pFresh->IsConnected(), clsError);
   EXPECT_FALSE(pFresh->ProcessLogFile(DayLog()));
-  EXPECT_EQ(mpScreen->mvBoxes.back().sPrompt.rfind("91\r\n00/clsLogAnalysis:ProcessLogFile\r\n", 0), 0u);
-
-  auto pUnconnected = Open();
-  pUnconnected->Initialize(mFolder / "missing-folder/varnrpt.mdb");
+  EXPECT_EQ(LastBox().sPrompt.rfind("91\r\n00/clsLogAnalysis:ProcessLogFile\r\n", 0), 0u);
+  auto pUnconnected = Open(mFolder / "missing-folder/varnrpt.mdb");
   EXPECT_FALSE(pUnconnected->IsConnected());
   EXPECT_FALSE(pUnconnected->ProcessLogFile(mFolder / "03-02-2025.log"));
-  EXPECT_EQ(mpScreen->mvBoxes.back().sPrompt, "Not connected");
-  EXPECT_EQ(mpScreen->mvBoxes.back().nStyle, 16);
+  EXPECT_EQ(LastBox().sPrompt, "Not connected");
+  EXPECT_EQ(LastBox().nStyle, 16);
 }
 
-// The command line, run as the operator runs it.
-int RunVarnlog(const std::string& sArguments) {
-  const char* pBinary = std::getenv("VARN_BINARY_DIR");
-  std::string sCommand = std::string(pBinary ? pBinary : ".") + "/varnlog " + sArguments + " >/dev/null 2>&1 </dev/null";
-  int nStatus = std::system(sCommand.c_str());
-  return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+TEST_F(ImportTest, DeletingADateRemovesAllItsRowsAndTheHistoryLoadsWhatIsStored) {
+  ASSERT_TRUE(mpService->ProcessLogFile(ShortDay("24-12-2003.log", "24/12/2003")));
+  ASSERT_TRUE(mpService->ProcessLogFile(ShortDay("25-12-2003.log", "25/12/2003")));
+  std::string sKept = Value("SELECT Date_ID FROM DateRange WHERE LogDate='24/12/2003'");
+  EXPECT_FALSE(mpService->DeleteLogDate("26.12.2003"));
+  EXPECT_EQ(LastBox().sPrompt.rfind("5\r\n01/clsLogAnalysis:DeleteLogDate\r\n", 0), 0u);
+  EXPECT_EQ(Value("SELECT COUNT(*) FROM Session"), "2");
+  EXPECT_TRUE(mpService->DeleteLogDate("25.12.2003"));
+  for (std::string sTable : {"DateRange", "Session", "Shift", "Goods"})
+    EXPECT_EQ(SqlRows(msDB, "SELECT DISTINCT Date_ID FROM " + sTable), Rows{{sKept}}) << sTable;
+  // The history follows the table at once: the deleted date is imported afresh, not "updated".
+  EXPECT_FALSE(mpService->IsAlreadyImported("25/12/2003"));
+  EXPECT_TRUE(mpService->DeleteLogDate("24/12/2003"));
+  EXPECT_EQ(Value("SELECT COUNT(*) FROM Goods"), "0");
+  EXPECT_EQ(mpService->HistoryLogDates()->Count(), 0);
+
+  // The history loads every stored date in database order, none from before.
+  EXPECT_FALSE(mpService->IsAlreadyImported("12-05-2003"));
+  SqlExec(msDB,
+          "INSERT INTO DateRange VALUES (2, '12/05/2003', 99.5, '13/05/2003 09:15:00'), (7, '01/01/2004', 0, "
+          "'02/01/2004'), (5, '31/12/1999', 12.25, '01/01/2000 00:00:01')");
+  mpService = Open();
+  EXPECT_EQ(mpScreen->MousePointer(), vbDefault);
+  auto pHistory = mpService->HistoryLogDates();
+  std::vector<int32_t> vKeys;
+  for (const auto& pItem : *pHistory) vKeys.push_back(pItem->Date_ID());
+  EXPECT_EQ(vKeys, (std::vector<int32_t>{2, 5, 7}));
+  EXPECT_EQ(pHistory->Item("31/12/1999")->DateTotal(), 12.25);
+  EXPECT_EQ(CStr(pHistory->Item("12/05/2003")->ImportedDate()), "13/05/2003 09:15:00");
+
+  std::string sImported;
+  EXPECT_TRUE(mpService->IsAlreadyImported("12-05-2003", &sImported));
+  EXPECT_EQ(sImported, "13/05/2003 09:15:00");
+  EXPECT_EQ(FormatDate(mpService->MatchedLogDate(), "dd/mm/yyyy"), "12/05/2003");
+  EXPECT_TRUE(mpService->IsAlreadyImported("1.1.04", &sImported));
+  EXPECT_EQ(sImported, "02/01/2004");
+  // Names that are no date, or a date not imported, are simply not found: no report.
+  for (const char* sName : {"notes", "", "13-05-2003", "31/02/2003"}) EXPECT_FALSE(mpService->IsAlreadyImported(sName));
+  EXPECT_EQ(Boxes(), 1u);  // the failed deletion's only
+
+  // Two rows of one date stop the loading with a report; the rows before it stay loaded.
+  SqlExec(msDB, "INSERT INTO DateRange VALUES (9, '12/05/2003', 1, '14/05/2003')");
+  mpService = Open();
+  EXPECT_EQ(mpService->HistoryLogDates()->Count(), 3);
+  EXPECT_EQ(LastBox().sPrompt.rfind("457\r\n11/clsLogAnalysis:GetHistoryDates\r\n", 0), 0u);
 }
 
-TEST(CommandLine, ImportsFoldersInDateOrderAndConcurrently) {
-  TempFolder folder;
-  std::string sDB = folder / "shop.mdb";
-  std::filesystem::create_directory(folder.Path() / "logs");
-  for (std::string sDay : {"10-02-2025", "02-03-2025", "11-02-2025"}) {
-    std::string sDate = sDay.substr(0, 2) + "/" + sDay.substr(3, 2) + "/" + sDay.substr(6);
-    LogFile(folder, "logs/" + sDay + ".log", {"#" + sDate + "#", "\"PC01,08:10,08:40,0:30|2.00|Guest:1.50,3.50\""});
-  }
-  WriteFile(folder / "logs/readme.txt", "not a log");
-  EXPECT_EQ(RunVarnlog("--db " + sDB + " import " + (folder / "logs")), 0);
+// The command line as the operator runs it, without a terminal.
+TEST_F(ImportTest, CommandLine) {
+  std::filesystem::create_directory(mFolder / "logs");
+  for (std::string sDay : {"10-02-2025", "02-03-2025", "11-02-2025"})
+    Log("logs/" + sDay + ".log", {"#" + sDay.substr(0, 2) + "/" + sDay.substr(3, 2) + "/2025#", kSession, "Lost"});
+  WriteFile(mFolder / "logs/readme.txt", "not a log");
+  std::string sDB = mFolder / "shop.mdb", sRejects = mFolder / "rejects.txt";
+  using Step = std::tuple<Texts, int, std::string>;  // the arguments, the exit status, a part of the output
+  auto Run = [&](const std::vector<Step>& vSteps) {
+    for (const auto& [vArguments, nExit, sOutput] : vSteps) {
+      Texts vAll{"--db", sDB};
+      vAll.insert(vAll.end(), vArguments.begin(), vArguments.end());
+      RunResult result = RunVarnlog(vAll);
+      EXPECT_EQ(result.nExit, nExit) << vArguments[0] << ": " << result.sOutput;
+      EXPECT_NE(result.sOutput.find(sOutput), std::string::npos) << vArguments[0] << ": " << result.sOutput;
+    }
+  };
+  Run({{{"status"}, 1, "no report database at " + sDB},
+       {{"init"}, 0, "Created the report database " + sDB},
+       {{"init"}, 0, "Left as it is: the existing report database"},
+       {{"history"}, 0, "No log dates imported yet.\n"},
+       // Only files named by a date, in date order; without a terminal an update is declined.
+       {{"import", "--rejects", sRejects, mFolder / "logs"}, 0, "3 inserted, 0 updated, 0 skipped, 0 failed"},
+       {{"import", mFolder / "logs/10-02-2025.log"}, 0, "skipped (already imported, not updated)"},
+       {{"import", "--yes", mFolder / "logs/11-02-2025.log"}, 0, "updated 11/02/2025 (1 sessions, 0 shifts"},
+       {{"import", "--no", mFolder / "logs/11-02-2025.log", mFolder / "logs/31-12-2025.log"}, 1, "1 skipped, 1 failed"},
+       {{"status"}, 0, "  Session           3 rows\n  Goods             3 rows"},
+       {{"import"}, 2, ""},
+       {{"frobnicate"}, 2, ""},
+       {{"delete"}, 2, ""},
+       {{"--version"}, 0, "varnlog 2.1.0"}});
   EXPECT_EQ(SqlRows(sDB, "SELECT LogDate FROM DateRange ORDER BY Date_ID"),
             (Rows{{"10/02/2025"}, {"11/02/2025"}, {"02/03/2025"}}));
-  // Without a terminal the update question is answered No: skipped, not failed.
-  EXPECT_EQ(RunVarnlog("--db " + sDB + " import " + (folder / "logs/10-02-2025.log")), 0);
-  EXPECT_EQ(RunVarnlog("--db " + sDB + " import " + (folder / "logs/31-12-2025.log")), 1);
-  EXPECT_EQ(RunVarnlog("--db " + sDB + " import"), 2);
-  EXPECT_EQ(RunVarnlog("--db " + sDB + " frobnicate"), 2);
+  EXPECT_EQ(ReadFile(sRejects), "10-02-2025.log: Lost\n11-02-2025.log: Lost\n02-03-2025.log: Lost\n");
 
-  // Two operators importing different days into one database at the same moment.
-  std::vector<std::string> vDays;
-  for (int nDay = 1; nDay <= 8; ++nDay) {
-    std::string sDay = (nDay < 10 ? "0" : "") + std::to_string(nDay) + "-04-2025";
-    std::vector<std::string> vLines{"#" + sDay.substr(0, 2) + "/04/2025#"};
-    for (int n = 0; n < 200; ++n) vLines.push_back("\"PC01,08:10,08:40,0:30|2.00,1.00|Guest:1.50,4.50\"");
-    vDays.push_back(LogFile(folder, sDay + ".log", vLines));
-  }
-  std::string sFirst, sSecond;
-  for (size_t n = 0; n < vDays.size(); ++n) (n % 2 ? sSecond : sFirst) += " " + vDays[n];
-  std::string sBinary = std::string(std::getenv("VARN_BINARY_DIR")) + "/varnlog --db " + sDB + " import";
-  int nStatus = std::system((sBinary + sFirst + " >/dev/null 2>&1 & " + sBinary + sSecond +
-                             " >/dev/null 2>&1; a=$?; wait $!; b=$?; exit $((a + b))")
-                                .c_str());
-  EXPECT_EQ(WEXITSTATUS(nStatus), 0);
-  EXPECT_EQ(SqlValue(sDB, "SELECT COUNT(*) FROM DateRange"), "11");
-  EXPECT_EQ(SqlValue(sDB, "SELECT COUNT(*) FROM Session"), "1603");
-  EXPECT_EQ(SqlValue(sDB, "SELECT COUNT(DISTINCT Session_ID) FROM Goods"), "1603");
-  EXPECT_EQ(SqlValue(sDB, "SELECT COUNT(*) FROM (SELECT Date_ID FROM Session GROUP BY Date_ID HAVING COUNT(*) = 200)"),
-            "8");
+  // Dates stored by hand, one of them twice, in place of the imports.
+  SqlExec(sDB,
+          "DELETE FROM DateRange; DELETE FROM Session; INSERT INTO DateRange VALUES (3, '25/12/2003', 364.95, "
+          "'26/12/2003 09:15:00'), (4, '24/12/2003', 10, "
+          "'26/12/2003 09:00:00'), (8, '24/12/2003', 11, '27/12/2003 09:00:00');"
+          "INSERT INTO Session (Session_ID, Date_ID, LineNo) VALUES (5, 3, 2)");
+  // Every row is listed in date order, the duplicate date too, so it can be seen and removed.
+  std::string sCsv =
+      "log_date,imported_on,day_total,date_id\n24/12/2003,26/12/2003 09:00:00,10,4\n"
+      "24/12/2003,27/12/2003 09:00:00,11,8\n25/12/2003,26/12/2003 09:15:00,364.95,3\n";
+  Run({{{"history", "--csv"}, 0, sCsv}, {{"history"}, 0, "25/12/2003   26/12/2003 09:15:00"}});
+  SqlExec(sDB, "DELETE FROM DateRange WHERE Date_ID=8");
+  Run({{{"check", "/any/25-12-2003.log"}, 0, "25-12-2003.log: 25/12/2003 already imported on 26/12/2003 09:15:00\n"},
+       {{"check", "26-12-2003.log"}, 0, "26-12-2003.log: 26/12/2003 not imported yet\n"},
+       {{"check", "shop.log"}, 0, "shop.log: not named by a date"},
+       {{"delete", "25.12.2003"}, 1, "25/12/2003: not deleted"}});  // nobody to confirm it
+  EXPECT_EQ(SqlValue(sDB, "SELECT COUNT(*) FROM Session"), "1");
+  Run({{{"delete", "--yes", "25.12.2003"}, 0, "Deleted 25/12/2003 with its sessions, shifts and goods"},
+       {{"delete", "--yes", "25.12.2003"}, 1, ""}});
+  EXPECT_EQ(SqlRows(sDB, "SELECT Date_ID FROM DateRange UNION ALL SELECT Date_ID FROM Session"), (Rows{{"4"}}));
 }
 
 }  // namespace
