@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -10,75 +11,42 @@
 
 namespace varn::fuzz {
 
-int clsQuietUI::MsgBox(const std::string& /*sPrompt*/, int nStyle, const std::string& /*sTitle*/) {
-  ++mlBoxes;
-  return (nStyle & 7) == vbYesNo ? mnAnswer : vbOK;
-}
-
-namespace {
-
-class clsScratch {
- public:
-  clsScratch() {
-    std::error_code ec;
-    std::filesystem::path base = std::filesystem::is_directory("/dev/shm", ec) && access("/dev/shm", W_OK) == 0
-                                     ? std::filesystem::path("/dev/shm")
-                                     : std::filesystem::temp_directory_path();
-    std::string sTemplate = (base / "varnlog-fuzz-XXXXXX").string();
-    if (!mkdtemp(sTemplate.data())) {
-      std::perror("varnlog fuzz: no scratch folder");
-      std::abort();
-    }
-    msPath = sTemplate;
-  }
-  ~clsScratch() {
-    std::error_code ec;
-    std::filesystem::remove_all(msPath, ec);
-  }
-  std::string msPath;
-};
-
-}  // namespace
-
-const std::string& ScratchFolder() {
-  static clsScratch scratch;
-  return scratch.msPath;
-}
-
-clsQuietUI& QuietScreen() {
-  static std::shared_ptr<clsQuietUI> pScreen = [] {
-    auto p = std::make_shared<clsQuietUI>();
-    SetScreen(p);
-    return p;
-  }();
+clsRecordingUI& Screen() {
+  static std::shared_ptr<clsRecordingUI> pScreen;
+  pScreen = test::UseRecordingUI();
   return *pScreen;
 }
 
-clsFuzzService& RecordService() {
-  static std::shared_ptr<clsFuzzService> pService = [] {
-    QuietScreen();
-    auto p = std::make_shared<clsFuzzService>();
-    p->mConnection = std::make_shared<clsConnection>();
-    if (!p->mConnection->SignOn(ScratchFolder() + "/records.mdb")) {
-      std::fputs("varnlog fuzz: the scratch database does not open\n", stderr);
-      std::abort();
-    }
-    gobjLogAnalysis = p;
-    return p;
-  }();
-  return *pService;
+const test::TempFolder& Scratch() {
+  static const test::TempFolder folder(access("/dev/shm", W_OK) == 0 ? std::filesystem::path("/dev/shm")
+                                                                     : std::filesystem::temp_directory_path());
+  return folder;
+}
+
+test::TestService& RecordService() {
+  Screen();
+  static test::TestService service(Scratch() / "records.mdb", false);
+  return service;
 }
 
 clsInputTransaction::clsInputTransaction() {
-  clsFuzzService& service = RecordService();
-  service.mConnection->DBConnection()->BeginTrans();
-  service.mpUsers = std::make_unique<clsItemLogFile>();
+  RecordService().DBConnection()->DBConnection()->BeginTrans();
+  mpUsers = std::make_unique<clsItemLogFile>();
+  RecordService().mpUsers = mpUsers.get();
 }
 
 clsInputTransaction::~clsInputTransaction() {
-  clsFuzzService& service = RecordService();
-  service.mpUsers.reset();
-  service.mConnection->DBConnection()->RollbackTrans();
+  RecordService().mpUsers = &RecordService().mUsers;
+  mpUsers.reset();
+  RecordService().DBConnection()->DBConnection()->RollbackTrans();
+}
+
+std::vector<std::string> Values(const std::string& sSql) {
+  std::vector<std::string> vValues;
+  for (const auto& vRow : RecordService().DBConnection()->DBConnection()->Query(sSql).vRows) {
+    for (const auto& value : vRow) vValues.push_back(value.IsNull() ? "NULL" : value.ToText());
+  }
+  return vValues;
 }
 
 std::string AsItem(const uint8_t* pData, size_t nSize) {
@@ -93,7 +61,5 @@ void Require(bool bHolds, std::string_view sWhat, std::string_view sInput) {
                static_cast<int>(std::min<size_t>(sInput.size(), 2000)), sInput.data());
   std::abort();
 }
-
-uint64_t DatabaseFailures() { return SharedConnection().FailureCount(); }
 
 }  // namespace varn::fuzz

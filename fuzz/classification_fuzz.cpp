@@ -1,9 +1,6 @@
 // Line classification and the number readers on any item: the kind found agrees with the
 // line's start, and a number read is never NaN.
 #include <cmath>
-#include <cstddef>
-#include <cstdint>
-#include <string>
 
 #include "fuzz/FuzzSupport.h"
 #include "parse/LineClassification.h"
@@ -16,8 +13,7 @@ namespace {
 
 void CheckKind(const std::string& sLine) {
   eLogField eField = enuNoField;
-  eLogTable eTable = meIdentifyTable(sLine, eField);
-  switch (eTable) {
+  switch (meIdentifyTable(sLine, eField)) {
     case enuDateRangeTable:
       fuzz::Require(eField == enuLogDate ? sLine[0] == '#' : eField == enuDateTotal, "a date line of no kind", sLine);
       break;
@@ -47,14 +43,13 @@ void CheckNumbers(const std::string& sLine) {
   fuzz::Require(!std::isnan(dMoney), "an amount read as NaN", sLine);
   // Amounts go into SQL as text: that text must read back as the same text.
   std::string sText = NumText(dMoney);
-  fuzz::Require(NumText(ReadLeadingNumber(sText)) == sText || !std::isfinite(dMoney), "an amount's text drifts",
-                sLine);
+  fuzz::Require(NumText(ReadLeadingNumber(sText)) == sText || !std::isfinite(dMoney), "an amount's text drifts", sLine);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
-  fuzz::QuietScreen();
+  fuzz::Screen();
   std::string sLine = fuzz::AsItem(pData, nSize);
   CheckKind(sLine);
   CheckNumbers(sLine);

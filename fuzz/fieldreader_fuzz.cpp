@@ -1,8 +1,5 @@
 // The field reader on any bytes: it ends, every item is decoded text without line breaks or
 // NULs, and the reading always moves on.
-#include <cstddef>
-#include <cstdint>
-#include <string>
 
 #include "fuzz/FuzzSupport.h"
 #include "runtime/FieldReader.h"
