@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <optional>
 #include <source_location>
 
 #include "com/VarnLogProcess.h"
+#include "runtime/Text.h"
 #include "tests/TestSupport.h"
 
 namespace varn::test {
@@ -81,11 +81,8 @@ class Ref {
 template <class T, class P, class Fn>
 T Get(const P& p, Fn fnGetter) {
   T value{};
-  if constexpr (requires { value.Out(); }) {
-    EXPECT_EQ(fnGetter(p, value.Out()), S_OK);
-  } else {
-    EXPECT_EQ(fnGetter(p, &value), S_OK);
-  }
+  if constexpr (requires { value.Out(); }) EXPECT_EQ(fnGetter(p, value.Out()), S_OK);
+  else EXPECT_EQ(fnGetter(p, &value), S_OK);
   return value;
 }
 
@@ -169,23 +166,22 @@ class ComServer : public ::testing::Test {
   static double GoodsColumns(const std::string& sDB) {
     return std::stod(SqlValue(sDB, "SELECT COUNT(*) FROM pragma_table_info('Goods') WHERE name LIKE 'Goods_%'"));
   }
-  void Unload() {
+  void TearDown() override {
     for (BSTR bstr : std::exchange(mvTexts, {})) mLib.SysFreeString(bstr);
     mLib.Unload();
   }
-  void TearDown() override { Unload(); }
 
   Library mLib;
   TempFolder mTemp;
   std::vector<BSTR> mvTexts;
 };
 
-TEST_F(ComServer, FactoriesMakeTheThreeClassesAndNoOther) {
+TEST_F(ComServer, FactoriesMakeTheThreeClassesAndTheServerStaysWhileAnythingIsHeld) {
   const GUID kUnknownClass = {0x12345678, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
   for (const GUID* pClsid : {&LIBID_VarnLogProcess, &IID__clsItemDateRange, &IID__clsLogAnalysis, &kUnknownClass}) {
     void* pFactory = &mLib;
-    EXPECT_EQ(mLib.DllGetClassObject(pClsid, &IID_IClassFactory, &pFactory), CLASS_E_CLASSNOTAVAILABLE);
-    EXPECT_EQ(pFactory, nullptr);
+    Expect({Is(mLib.DllGetClassObject(pClsid, &IID_IClassFactory, &pFactory), CLASS_E_CLASSNOTAVAILABLE),
+            Is(pFactory == nullptr, true)});
   }
   // Each object comes out with the one reference the host holds (every interface adds one).
   for (const GUID* pClsid : {&CLSID_clsLogAnalysis, &CLSID_clsConnection, &CLSID_clsItemGoods}) {
@@ -201,56 +197,14 @@ TEST_F(ComServer, FactoriesMakeTheThreeClassesAndNoOther) {
   }
   void* pFactory = nullptr;
   Expect({Is(mLib.DllGetClassObject(&CLSID_clsItemGoods, &IID__clsItemGoods, &pFactory), E_NOINTERFACE),
-          Is(mLib.DllGetClassObject(&CLSID_clsItemGoods, &IID_IClassFactory, nullptr), E_POINTER)});
-}
+          Is(mLib.DllGetClassObject(&CLSID_clsItemGoods, &IID_IClassFactory, nullptr), E_POINTER),
+          Is(mLib.DllCanUnloadNow(), S_OK)});
 
-TEST_F(ComServer, EveryObjectAnswersItsInterfacesAndNoOthers) {
-  auto service = Service(mTemp / "varnrpt.mdb");
-  ASSERT_TRUE(Import(service, ExampleLog("14/03/2024")));
-  auto connection = ConnectionOf(service);
-  auto history = HistoryOf(service);
-  auto record = Item(history, Var(VT_I4, 1));
-  Ref<IUnknown> factory;
-  ASSERT_EQ(mLib.DllGetClassObject(&CLSID_clsConnection, &IID_IUnknown, factory.OutVoid()), S_OK);
-  auto goods = Goods();
-  auto created = Create<IUnknown>(CLSID_clsConnection, IID__clsConnection);
-  auto cursor = Get<Ref<IUnknown>>(history, history->lpVtbl->_NewEnum);
-  auto database = Get<Ref<IUnknown>>(connection, connection->lpVtbl->get_DBConnection);
-
-  const IID* const kAsked[] = {&IID_IUnknown,       &IID_IDispatch,     &IID_IClassFactory,
-                               &IID_IEnumVARIANT,   &IID__Collection,   &IID__clsLogAnalysis,
-                               &IID__clsConnection, &IID__clsItemGoods, &IID__clsItemDateRange};
-  // Which of those each object answers, in that order.
-  const std::tuple<const char*, void*, std::string> kObjects[] = {
-      {"service", service, "110001000"},          {"its connection", connection, "110000100"},
-      {"a new connection", created, "110000100"}, {"goods", goods, "110000010"},
-      {"history", history, "110010000"},          {"history item", record, "110000001"},
-      {"enumerator", cursor, "100100000"},        {"database connection", database, "100000000"},
-      {"class factory", factory, "101000000"}};
-  for (const auto& [sObject, pv, sAnswers] : kObjects) {
-    auto* pObject = static_cast<IUnknown*>(pv);
-    for (size_t n = 0; n < std::size(kAsked); ++n) {
-      SCOPED_TRACE(std::string(sObject) + " asked for interface " + std::to_string(n));
-      void* pAnswer = &mLib;
-      const bool bAnswers = sAnswers[n] == '1';
-      EXPECT_EQ(CALL(pObject, QueryInterface, kAsked[n], &pAnswer), bAnswers ? S_OK : E_NOINTERFACE);
-      ASSERT_EQ(pAnswer != nullptr, bAnswers);
-      if (!bAnswers) continue;
-      Ref<IUnknown> answer(static_cast<IUnknown*>(pAnswer));
-      Expect({Is(IdentityOf(answer) == IdentityOf(pObject), true), Is(Refs(pObject), 2)});
-    }
-    EXPECT_EQ(CALL(pObject, QueryInterface, &IID_IUnknown, nullptr), E_POINTER);
-  }
-}
-
-TEST_F(ComServer, CountsReferencesAndAllowsUnloadingOnlyWhenNothingIsHeld) {
-  EXPECT_EQ(mLib.DllCanUnloadNow(), S_OK);
   auto goods = Goods();
   Expect({Is(CALL(goods, AddRef), 2), Is(CALL(goods, AddRef), 3), Is(CALL(goods, Release), 2),
           Is(CALL(goods, Release), 1), Is(mLib.DllCanUnloadNow(), S_FALSE)});
   goods.Reset();
   EXPECT_EQ(mLib.DllCanUnloadNow(), S_OK);
-
   // A lock holds the server without a factory; unlocking more often than locking stays at none.
   Ref<IClassFactory> factory;
   ASSERT_EQ(mLib.DllGetClassObject(&CLSID_clsConnection, &IID_IClassFactory, factory.OutVoid()), S_OK);
@@ -261,21 +215,130 @@ TEST_F(ComServer, CountsReferencesAndAllowsUnloadingOnlyWhenNothingIsHeld) {
   Expect({Is(CALL(factory, LockServer, 0), S_OK), Is(CALL(factory, LockServer, 0), S_OK)});
   factory.Reset();
   EXPECT_EQ(mLib.DllCanUnloadNow(), S_OK);
+}
+
+// A host's day: a log imported as the command line imports it, the duplicate check, every object
+// asked for every interface, the history read, enumerated and changed, and a history item that
+// keeps the server in use.
+TEST_F(ComServer, AHostImportsAndReadsTheHistory) {
+  const std::string sDatabase = mTemp / "varnrpt.mdb", sCli = mTemp / "cli.mdb", sLog = ExampleLog("14/03/2024");
+  auto service = Service(sDatabase);
+  ASSERT_TRUE(Import(service, sLog));
+  ASSERT_EQ(RunVarnlog({"--db", sCli, "import", "--rejects", mTemp / "rejects", sLog}).nExit, 0);
+  EXPECT_EQ(FirstDifference(Dump(sDatabase, false), Dump(sCli, false)), "");
+  // The service gives the lines left out each after a CRLF; the command line one a line, after the file's name.
+  std::string sLines = fs::path(Taken(Get<BSTR>(service, service->lpVtbl->get_UncategorisedLines))).string();
+  EXPECT_EQ(ReadFile(mTemp / "rejects"), Replace(sLines, "\r\n", "\n14-03-2024.log: ").substr(1) + "\n");
+
+  // The duplicate check gives the import date to the caller.
+  VARIANT_BOOL bFound = 0, bNotFound = 7, bFoundAgain = 0;
+  BSTR bstrImported = mLib.SysAllocString(u"replaced"), bstrNone = nullptr;
+  Expect({Is(CALL(service, IsAlreadyImported, Text(u"14-03-2024"), &bstrImported, &bFound), S_OK),
+          Is(CALL(service, IsAlreadyImported, Text(u"01-01-2000"), &bstrNone, &bNotFound), S_OK),
+          Is(CALL(service, IsAlreadyImported, Text(u"14-03-2024"), nullptr, &bFoundAgain), S_OK),
+          Is(bFound, VARIANT_TRUE), Is(bNotFound, VARIANT_FALSE), Is(bstrNone == nullptr, true),
+          Is(bFoundAgain, VARIANT_TRUE)});
+  std::u16string sImported = Taken(bstrImported);
+  EXPECT_TRUE(sImported != u"replaced" && !sImported.empty());
+
+  ASSERT_TRUE(Import(service, ExampleLog("15/03/2024")));
+  EXPECT_EQ(Get<int32_t>(service, service->lpVtbl->get_WhatDBAction), enuInsert);
+  auto history = HistoryOf(service);
+  ASSERT_EQ(Count(history), 2);
+  {
+    auto connection = ConnectionOf(service);
+    auto record = Item(history, Var(VT_I4, 1));
+    Ref<IUnknown> factory;
+    ASSERT_EQ(mLib.DllGetClassObject(&CLSID_clsConnection, &IID_IUnknown, factory.OutVoid()), S_OK);
+    auto goods = Goods();
+    auto created = Create<IUnknown>(CLSID_clsConnection, IID__clsConnection);
+    auto enumerator = Get<Ref<IUnknown>>(history, history->lpVtbl->_NewEnum);
+    auto database = Get<Ref<IUnknown>>(connection, connection->lpVtbl->get_DBConnection);
+    const IID* const kAsked[] = {&IID_IUnknown,       &IID_IDispatch,     &IID_IClassFactory,
+                                 &IID_IEnumVARIANT,   &IID__Collection,   &IID__clsLogAnalysis,
+                                 &IID__clsConnection, &IID__clsItemGoods, &IID__clsItemDateRange};
+    // Which of those each object answers, in that order.
+    const std::tuple<const char*, void*, std::string> kObjects[] = {
+        {"service", service, "110001000"},          {"its connection", connection, "110000100"},
+        {"a new connection", created, "110000100"}, {"goods", goods, "110000010"},
+        {"history", history, "110010000"},          {"history item", record, "110000001"},
+        {"enumerator", enumerator, "100100000"},    {"database connection", database, "100000000"},
+        {"class factory", factory, "101000000"}};
+    for (const auto& [sObject, pv, sAnswers] : kObjects) {
+      auto* pObject = static_cast<IUnknown*>(pv);
+      for (size_t n = 0; n < std::size(kAsked); ++n) {
+        SCOPED_TRACE(std::string(sObject) + " asked for interface " + std::to_string(n));
+        void* pAnswer = &mLib;
+        const bool bAnswers = sAnswers[n] == '1';
+        EXPECT_EQ(CALL(pObject, QueryInterface, kAsked[n], &pAnswer), bAnswers ? S_OK : E_NOINTERFACE);
+        ASSERT_EQ(pAnswer != nullptr, bAnswers);
+        if (!bAnswers) continue;
+        Ref<IUnknown> answer(static_cast<IUnknown*>(pAnswer));
+        Expect({Is(IdentityOf(answer) == IdentityOf(pObject), true), Is(Refs(pObject), 2)});
+      }
+      EXPECT_EQ(CALL(pObject, QueryInterface, &IID_IUnknown, nullptr), E_POINTER);
+    }
+
+    // Items by position and by key; dates count the days since 30/12/1899: 45365 is 14/03/2024.
+    const auto vStored = SqlRows(sDatabase, "SELECT Date_ID, DateTotal FROM DateRange ORDER BY LogDate");
+    for (int16_t n = 0; n < 2; ++n) {
+      auto record = Item<_clsItemDateRange>(history, Var(VT_I2, static_cast<int16_t>(n + 1)));
+      auto same = Item<_clsItemDateRange>(history, Var(VT_BSTR, Text(n == 0 ? u"14/03/2024" : u"15/03/2024")));
+      Expect({Is(same == record, true), Is(Get<DATE>(record, record->lpVtbl->get_LogDate), 45365 + n),
+              Is(Get<DATE>(record, record->lpVtbl->get_ImportedDate) > 45366, true),
+              Is(Get<int32_t>(record, record->lpVtbl->get_Date_ID), std::stod(vStored[n][0])),
+              Is(Get<double>(record, record->lpVtbl->get_DateTotal), std::stod(vStored[n][1]))});
+    }
+    for (VARIANT bad : {Var(VT_I4, 0), Var(VT_I4, 3), Var(VT_I4, -1), Var(VT_BSTR, Text(u"16/03/2024")),
+                        Var(VT_BSTR, Text(u"not a date"))}) {
+      Item(history, bad, DISP_E_BADINDEX);
+    }
+    Item(history, Var(VT_R8, 1.0), DISP_E_TYPEMISMATCH);
+
+    // Enumeration in order, with skipping, starting over and copies that go on from where they are.
+    auto unknown = Get<Ref<IUnknown>>(history, history->lpVtbl->_NewEnum);
+    Ref<IEnumVARIANT> cursor, copy;
+    ASSERT_EQ(CALL(unknown, QueryInterface, &IID_IEnumVARIANT, cursor.OutVoid()), S_OK);
+    auto second = Item(history, Var(VT_I4, 2));
+    VARIANT items[3], rest, copied;
+    uint32_t lFetched = 9, lCopied = 0;
+    Expect({Is(CALL(cursor, Next, 3, items, &lFetched), S_FALSE), Is(lFetched, 2),
+            Is(items[1].pdispVal == second, true), Is(CALL(cursor, Reset), S_OK), Is(CALL(cursor, Skip, 1), S_OK),
+            Is(CALL(cursor, Clone, copy.Out()), S_OK), Is(CALL(cursor, Skip, 5), S_FALSE),
+            Is(CALL(cursor, Next, 1, &rest, nullptr), S_FALSE), Is(CALL(copy, Next, 1, &copied, &lCopied), S_OK),
+            Is(lCopied, 1), Is(copied.pdispVal == second, true)});
+    for (VARIANT* p : {&items[0], &items[1], &copied}) mLib.VariantClear(p);
+
+    // Adding under a key, before a position; a key held twice; removing by key and position.
+    auto held = Item(history, Var(VT_I4, 1));
+    VARIANT item = Var(VT_DISPATCH, static_cast<IDispatch*>(held)), first = Var(VT_I4, 1), third = Var(VT_I4, 3);
+    VARIANT taken = Var(VT_BSTR, Text(u"14/03/2024")), key = Var(VT_BSTR, Text(u"Spare"));
+    VARIANT notARecord = Var(VT_UNKNOWN, static_cast<_clsLogAnalysis*>(service)), upper = Var(VT_BSTR, Text(u"SPARE"));
+    Expect({Is(CALL(history, Add, &item, &taken, nullptr, nullptr), VARN_E_RUNTIME(457)),
+            Is(CALL(history, Add, &item, &key, &first, &first), E_INVALIDARG),
+            Is(CALL(history, Add, &notARecord, &key, nullptr, nullptr), DISP_E_TYPEMISMATCH),
+            Is(CALL(history, Add, &item, &key, &first, nullptr), S_OK), Is(Count(history), 3),
+            Is(Item(history, first) == held, true), Is(CALL(history, Remove, &upper), S_OK),
+            Is(CALL(history, Remove, &third), DISP_E_BADINDEX), Is(Count(history), 2)});
+
+    // A history taken earlier keeps its items when the service loads a new one.
+    VARIANT_BOOL bDone = 0;
+    Expect({Is(CALL(service, DeleteLogDate, Text(u"15.03.2024"), &bDone), S_OK), Is(bDone, VARIANT_TRUE),
+            Is(CALL(service, GetHistoryDates), S_OK), Is(HistoryOf(service) == history, false),
+            Is(Count(HistoryOf(service)), 1), Is(Count(history), 2)});
+  }
 
   // The history's items keep the server in use as long as the host holds them.
-  auto service = Service(mTemp / "varnrpt.mdb");
-  ASSERT_TRUE(Import(service, ExampleLog("14/03/2024")));
-  VARIANT first = Var(VT_I4, 1), item;
-  auto history = HistoryOf(service);
-  ASSERT_EQ(CALL(history, Item, &first, &item), S_OK);
+  VARIANT kept, first = Var(VT_I4, 1);
+  ASSERT_EQ(CALL(history, Item, &first, &kept), S_OK);
   service.Reset();
   history.Reset();
-  Expect({Is(mLib.DllCanUnloadNow(), S_FALSE), Is(mLib.VariantClear(&item), S_OK), Is(item.vt, VT_EMPTY),
+  Expect({Is(mLib.DllCanUnloadNow(), S_FALSE), Is(mLib.VariantClear(&kept), S_OK), Is(kept.vt, VT_EMPTY),
           Is(mLib.DllCanUnloadNow(), S_OK)});
 }
 
-TEST_F(ComServer, RecordsUseTheServiceThatRanInitializeLast) {
-  const std::string sFirst = mTemp / "first.mdb", sSecond = mTemp / "second.mdb";
+TEST_F(ComServer, RecordsUseTheServiceThatRanInitializeLastAndUnloadingEndsIt) {
+  const std::string sFirst = mTemp / "first.mdb", sSecond = mTemp / "second.mdb", sThird = mTemp / "third.mdb";
   const std::u16string sTwelve = u"1,2,3,4,5,6,7,8,9,10,11,12";
   auto first = Service(sFirst);
   auto firstConnection = ConnectionOf(first);
@@ -301,23 +364,53 @@ TEST_F(ComServer, RecordsUseTheServiceThatRanInitializeLast) {
   auto secondConnection = ConnectionOf(second);
   second.Reset();
   Expect({Is(Connected(secondConnection), VARIANT_TRUE), Is(HoldsOpen(sSecond), true)});
-  auto third = Service(mTemp / "third.mdb");
+  Service(sThird);
   IUnknown* pDatabase = reinterpret_cast<IUnknown*>(&mLib);  // a failure must clear it
   Expect({Is(Connected(secondConnection), VARIANT_FALSE), Is(HoldsOpen(sSecond), false),
           Is(CALL(secondConnection, get_DBConnection, &pDatabase), VARN_E_RUNTIME(91)),
           Is(pDatabase == nullptr, true)});
-}
 
-TEST_F(ComServer, UnloadingEndsTheServiceTheComponentStillHolds) {
-  const std::string sDatabase = mTemp / "varnrpt.mdb";
-  Service(sDatabase);
-  Expect({Is(mLib.DllCanUnloadNow(), S_OK), Is(HoldsOpen(sDatabase), true)});
-  Unload();
+  // Unloading ends the service the component still holds (the host holds nothing).
+  for (auto* pRef : {&goods, &goods2}) pRef->Reset();
+  firstConnection.Reset();
+  secondConnection.Reset();
+  Expect({Is(mLib.DllCanUnloadNow(), S_OK), Is(HoldsOpen(sThird), true)});
+  TearDown();
   EXPECT_EQ(ReadFile("/proc/self/maps").find(VARNLOGPROCESS_LIBRARY), std::string::npos);
-  EXPECT_FALSE(HoldsOpen(sDatabase));
+  EXPECT_FALSE(HoldsOpen(sThird));
 }
 
-TEST_F(ComServer, TextsCrossAsUtf16BothWays) {
+TEST_F(ComServer, ErrorsComeBackAsFailingResultsAndTextsCrossAsUtf16) {
+  // First, while no service is initialised (records use the last one): operations with a trap of
+  // their own report to the user and answer False; without a database the goods take their line (the missing columns
+  // are reported) but cannot be written.
+  auto unset = Service("");
+  auto goods = Goods();
+  auto connection = Create<_clsConnection>(CLSID_clsConnection, IID__clsConnection);
+  Ref<_clsConnection> none;
+  Ref<_Collection> noHistory;
+  Ref<IUnknown> ownDatabase;
+  VARIANT_BOOL bConnected = 7, bImported = 7, bSetUp = 0, bWritten = 7, bSignedOn = 0;
+  uint32_t lTypeInfos = 9;
+  Expect({Is(CALL(unset, get_IsConnected, &bConnected), VARN_E_RUNTIME(91)),
+          Is(CALL(unset, get_DBConnection, none.Out()), S_OK), Is(none == nullptr, true),
+          Is(CALL(unset, get_HistoryLogDates, noHistory.Out()), S_OK), Is(noHistory == nullptr, true),
+          Is(CALL(unset, ProcessLogFile, Text(u"/nowhere/14-03-2024.log"), &bImported), S_OK),
+          Is(bImported, VARIANT_FALSE), Is(CALL(goods, SetUp, Text(u"1,2"), &bSetUp), S_OK), Is(bSetUp, VARIANT_TRUE),
+          Is(CALL(goods, DBUpdate, enuInsert, &bWritten), S_OK), Is(bWritten, VARIANT_FALSE),
+          Is(CALL(connection, get_IsConnected, &bConnected), VARN_E_RUNTIME(91)),
+          Is(CALL(connection, get_DBConnection, ownDatabase.Out()), VARN_E_RUNTIME(91)),
+          Is(CALL(connection, SignOn, PathText(mTemp / "own.mdb"), &bSignedOn), S_OK), Is(bSignedOn, VARIANT_TRUE),
+          Is(Connected(connection), VARIANT_TRUE), Is(CALL(connection, get_DBConnection, ownDatabase.Out()), S_OK),
+          Is(ownDatabase != nullptr, true)});
+  Expect({Is(CALL(unset, get_IsConnected, nullptr), E_POINTER),
+          Is(CALL(unset, get_UncategorisedLines, nullptr), E_POINTER),
+          Is(CALL(connection, SignOn, nullptr, nullptr), E_POINTER),
+          Is(CALL(goods, get_TotalGoods, nullptr), E_POINTER), Is(CALL(unset, GetTypeInfoCount, &lTypeInfos), S_OK),
+          Is(lTypeInfos, 0),
+          Is(CALL(unset, Invoke, 1, &IID_IUnknown, 0, 0, nullptr, nullptr, nullptr, nullptr), E_NOTIMPL)});
+
+  // Texts cross as UTF-16 both ways, once a service is initialised in through a path too.
   const std::u16string sWide = u"Ĉaŝ 日本 😀";  // nine units: the last letter takes two
   BSTR bstr = mLib.SysAllocString(sWide.c_str());
   ASSERT_NE(bstr, nullptr);
@@ -343,124 +436,11 @@ TEST_F(ComServer, TextsCrossAsUtf16BothWays) {
   EXPECT_EQ(Taken(Get<BSTR>(service, service->lpVtbl->get_UncategorisedLines)), u"\r\n" + sNote);
 }
 
-TEST_F(ComServer, HistoryGivesItsItemsByPositionAndByKey) {
-  const std::string sDatabase = mTemp / "varnrpt.mdb";
-  auto service = Service(sDatabase);
-  ASSERT_TRUE(Import(service, ExampleLog("14/03/2024")) && Import(service, ExampleLog("15/03/2024")));
-  EXPECT_EQ(Get<int32_t>(service, service->lpVtbl->get_WhatDBAction), enuInsert);
-  auto history = HistoryOf(service);
-  ASSERT_EQ(Count(history), 2);
-  const auto vStored = SqlRows(sDatabase, "SELECT Date_ID, DateTotal FROM DateRange ORDER BY LogDate");
-  for (int16_t n = 0; n < 2; ++n) {
-    auto record = Item<_clsItemDateRange>(history, Var(VT_I2, static_cast<int16_t>(n + 1)));
-    auto same = Item<_clsItemDateRange>(history, Var(VT_BSTR, Text(n == 0 ? u"14/03/2024" : u"15/03/2024")));
-    // Dates count the days since 30/12/1899: 45365 is 14/03/2024.
-    Expect({Is(same == record, true), Is(Get<DATE>(record, record->lpVtbl->get_LogDate), 45365 + n),
-            Is(Get<DATE>(record, record->lpVtbl->get_ImportedDate) > 45366, true),
-            Is(Get<int32_t>(record, record->lpVtbl->get_Date_ID), std::stod(vStored[n][0])),
-            Is(Get<double>(record, record->lpVtbl->get_DateTotal), std::stod(vStored[n][1]))});
-  }
-  for (VARIANT bad : {Var(VT_I4, 0), Var(VT_I4, 3), Var(VT_I4, -1), Var(VT_BSTR, Text(u"16/03/2024")),
-                      Var(VT_BSTR, Text(u"not a date"))}) {
-    Item(history, bad, DISP_E_BADINDEX);
-  }
-  Item(history, Var(VT_R8, 1.0), DISP_E_TYPEMISMATCH);
-
-  // Enumeration in order, with skipping, starting over and copies that go on from where they are.
-  auto unknown = Get<Ref<IUnknown>>(history, history->lpVtbl->_NewEnum);
-  Ref<IEnumVARIANT> cursor, copy;
-  ASSERT_EQ(CALL(unknown, QueryInterface, &IID_IEnumVARIANT, cursor.OutVoid()), S_OK);
-  auto second = Item(history, Var(VT_I4, 2));
-  VARIANT items[3], rest, copied;
-  uint32_t lFetched = 9, lCopied = 0;
-  Expect({Is(CALL(cursor, Next, 3, items, &lFetched), S_FALSE), Is(lFetched, 2), Is(items[1].pdispVal == second, true),
-          Is(CALL(cursor, Reset), S_OK), Is(CALL(cursor, Skip, 1), S_OK), Is(CALL(cursor, Clone, copy.Out()), S_OK),
-          Is(CALL(cursor, Skip, 5), S_FALSE), Is(CALL(cursor, Next, 1, &rest, nullptr), S_FALSE),
-          Is(CALL(copy, Next, 1, &copied, &lCopied), S_OK), Is(lCopied, 1), Is(copied.pdispVal == second, true)});
-  for (VARIANT* p : {&items[0], &items[1], &copied}) mLib.VariantClear(p);
-
-  // Adding under a key, before a position; a key held twice; removing by key and position.
-  auto held = Item(history, Var(VT_I4, 1));
-  VARIANT item = Var(VT_DISPATCH, static_cast<IDispatch*>(held)), first = Var(VT_I4, 1), third = Var(VT_I4, 3);
-  VARIANT taken = Var(VT_BSTR, Text(u"14/03/2024")), key = Var(VT_BSTR, Text(u"Spare"));
-  VARIANT notARecord = Var(VT_UNKNOWN, static_cast<_clsLogAnalysis*>(service)), upper = Var(VT_BSTR, Text(u"SPARE"));
-  Expect({Is(CALL(history, Add, &item, &taken, nullptr, nullptr), VARN_E_RUNTIME(457)),
-          Is(CALL(history, Add, &item, &key, &first, &first), E_INVALIDARG),
-          Is(CALL(history, Add, &notARecord, &key, nullptr, nullptr), DISP_E_TYPEMISMATCH),
-          Is(CALL(history, Add, &item, &key, &first, nullptr), S_OK), Is(Count(history), 3),
-          Is(Item(history, first) == held, true), Is(CALL(history, Remove, &upper), S_OK),
-          Is(CALL(history, Remove, &third), DISP_E_BADINDEX), Is(Count(history), 2)});
-
-  // A history taken earlier keeps its items when the service loads a new one.
-  VARIANT_BOOL bDone = 0;
-  Expect({Is(CALL(service, DeleteLogDate, Text(u"15.03.2024"), &bDone), S_OK), Is(bDone, VARIANT_TRUE),
-          Is(CALL(service, GetHistoryDates), S_OK), Is(HistoryOf(service) == history, false),
-          Is(Count(HistoryOf(service)), 1), Is(Count(history), 2)});
-}
-
-TEST_F(ComServer, DuplicateCheckGivesTheImportDateToTheCaller) {
-  auto service = Service(mTemp / "varnrpt.mdb");
-  ASSERT_TRUE(Import(service, ExampleLog("14/03/2024")));
-  VARIANT_BOOL bFound = 0, bNotFound = 7, bFoundAgain = 0;
-  BSTR bstrImported = mLib.SysAllocString(u"replaced"), bstrNone = nullptr;
-  Expect({Is(CALL(service, IsAlreadyImported, Text(u"14-03-2024"), &bstrImported, &bFound), S_OK),
-          Is(CALL(service, IsAlreadyImported, Text(u"01-01-2000"), &bstrNone, &bNotFound), S_OK),
-          Is(CALL(service, IsAlreadyImported, Text(u"14-03-2024"), nullptr, &bFoundAgain), S_OK),
-          Is(bFound, VARIANT_TRUE), Is(bNotFound, VARIANT_FALSE), Is(bstrNone == nullptr, true),
-          Is(bFoundAgain, VARIANT_TRUE)});
-  std::u16string sImported = Taken(bstrImported);
-  EXPECT_NE(sImported, u"replaced");
-  EXPECT_FALSE(sImported.empty());
-}
-
-TEST_F(ComServer, ErrorsComeBackAsFailingResults) {
-  auto service = Service("");
-  auto goods = Goods();
-  auto connection = Create<_clsConnection>(CLSID_clsConnection, IID__clsConnection);
-  Ref<_clsConnection> none;
-  Ref<_Collection> noHistory;
-  Ref<IUnknown> database;
-  VARIANT_BOOL bConnected = 7, bImported = 7, bSetUp = 0, bWritten = 7, bSignedOn = 0;
-  uint32_t lTypeInfos = 9;
-  // Operations with a trap of their own report to the user and answer False; without a database
-  // the goods take their line (the missing columns are reported) but cannot be written.
-  Expect({Is(CALL(service, get_IsConnected, &bConnected), VARN_E_RUNTIME(91)),
-          Is(CALL(service, get_DBConnection, none.Out()), S_OK), Is(none == nullptr, true),
-          Is(CALL(service, get_HistoryLogDates, noHistory.Out()), S_OK), Is(noHistory == nullptr, true),
-          Is(CALL(service, ProcessLogFile, Text(u"/nowhere/14-03-2024.log"), &bImported), S_OK),
-          Is(bImported, VARIANT_FALSE), Is(CALL(goods, SetUp, Text(u"1,2"), &bSetUp), S_OK), Is(bSetUp, VARIANT_TRUE),
-          Is(CALL(goods, DBUpdate, enuInsert, &bWritten), S_OK), Is(bWritten, VARIANT_FALSE),
-          Is(CALL(connection, get_IsConnected, &bConnected), VARN_E_RUNTIME(91)),
-          Is(CALL(connection, get_DBConnection, database.Out()), VARN_E_RUNTIME(91)),
-          Is(CALL(connection, SignOn, PathText(mTemp / "own.mdb"), &bSignedOn), S_OK), Is(bSignedOn, VARIANT_TRUE),
-          Is(Connected(connection), VARIANT_TRUE), Is(CALL(connection, get_DBConnection, database.Out()), S_OK),
-          Is(database != nullptr, true)});
-  Expect({Is(CALL(service, get_IsConnected, nullptr), E_POINTER),
-          Is(CALL(service, get_UncategorisedLines, nullptr), E_POINTER),
-          Is(CALL(connection, SignOn, nullptr, nullptr), E_POINTER),
-          Is(CALL(goods, get_TotalGoods, nullptr), E_POINTER), Is(CALL(service, GetTypeInfoCount, &lTypeInfos), S_OK),
-          Is(lTypeInfos, 0),
-          Is(CALL(service, Invoke, 1, &IID_IUnknown, 0, 0, nullptr, nullptr, nullptr, nullptr), E_NOTIMPL)});
-}
-
-// An environment variable changed for one test, put back afterwards.
-class Setting {
- public:
-  Setting(const char* sName, const std::string& sValue) : msName(sName) {
-    if (const char* s = std::getenv(sName)) msOld = s;
-    Set(sValue);
-  }
-  ~Setting() { Set(msOld); }
-  void Set(const std::optional<std::string>& sValue) { sValue ? setenv(msName, sValue->c_str(), 1) : unsetenv(msName); }
-
- private:
-  const char* msName;
-  std::optional<std::string> msOld;
-};
-
-// The command line registers the same lines as the library itself: both name the library.
+// The command line registers the same lines as the library itself: both name the library. The
+// settings it changes stay changed for the rest of this program, which reads none of them.
 TEST_F(ComServer, RegistrationWritesAndRemovesExactlyItsOwnLines) {
-  Setting config("XDG_CONFIG_HOME", mTemp.Path()), home("HOME", mTemp / "home");
+  setenv("XDG_CONFIG_HOME", mTemp.Path().c_str(), 1);
+  setenv("HOME", (mTemp / "home").c_str(), 1);
   const std::string sRegistry = mTemp / "varnlogimp/registry";
   const std::string sForeign = "Other.Program/CLSID={00000000-1111-2222-3333-444444444444}\nnot a key line\n";
   fs::create_directories(mTemp.Path() / "varnlogimp");
@@ -478,27 +458,11 @@ TEST_F(ComServer, RegistrationWritesAndRemovesExactlyItsOwnLines) {
   EXPECT_EQ(ReadFile(sRegistry), sForeign);
 
   // Without XDG_CONFIG_HOME the file lives under HOME; a folder that cannot be made fails.
-  config.Set(std::nullopt);
+  unsetenv("XDG_CONFIG_HOME");
   ASSERT_EQ(mLib.DllRegisterServer(), S_OK);
   EXPECT_EQ(ReadFile(mTemp / "home/.config/varnlogimp/registry"), sOurs);
-  config.Set(WriteFile(mTemp / "plain-file", ""));
+  setenv("XDG_CONFIG_HOME", WriteFile(mTemp / "plain-file", "").c_str(), 1);
   EXPECT_EQ(mLib.DllRegisterServer(), SELFREG_E_CLASS);
-}
-
-// A host and the command line import the same log alike: the same rows, the same lines left out.
-TEST_F(ComServer, ImportsAsTheCommandLineDoes) {
-  const std::string sHost = mTemp / "host.mdb", sCli = mTemp / "cli.mdb", sLog = ExampleLog("14/03/2024");
-  auto service = Service(sHost);
-  ASSERT_TRUE(Import(service, sLog));
-  ASSERT_EQ(RunVarnlog({"--db", sCli, "import", "--rejects", mTemp / "rejects", sLog}).nExit, 0);
-  EXPECT_EQ(FirstDifference(Dump(sHost, false), Dump(sCli, false)), "");
-  // The service gives them each after a CRLF; the command line one a line, after the file's name.
-  std::string sLines = fs::path(Taken(Get<BSTR>(service, service->lpVtbl->get_UncategorisedLines))).string(), sRejects;
-  for (size_t n = 0, nEnd = 0; nEnd != std::string::npos; n = nEnd + 2) {
-    nEnd = sLines.find("\r\n", n);
-    if (nEnd != n) sRejects += "14-03-2024.log: " + sLines.substr(n, nEnd - n) + "\n";
-  }
-  EXPECT_EQ(ReadFile(mTemp / "rejects"), sRejects);
 }
 
 }  // namespace
