@@ -3,6 +3,7 @@
 
 #include "db/Recordset.h"
 #include "runtime/Text.h"
+#include "runtime/Utf8.h"
 #include "service/clsLogAnalysis.h"
 #include "ui/ErrorHandling.h"
 #include "ui/UserInterface.h"
@@ -22,7 +23,7 @@ std::string DropLastCharacters(const std::string& sText, size_t n) {
   size_t nEnd = sText.size();
   for (size_t nDropped = 0; nDropped < n; ++nDropped) {
     if (nEnd == 0) RaiseError(errInvalidCall);
-    do --nEnd; while (nEnd > 0 && (static_cast<unsigned char>(sText[nEnd]) & 0xC0) == 0x80);
+    nEnd = PreviousCharacterStart(sText, nEnd);
   }
   return sText.substr(0, nEnd);
 }
