@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -14,10 +13,6 @@
 namespace varn {
 
 namespace {
-
-constexpr int32_t errBadFileNumber = 52;
-constexpr int32_t errInputPastEnd = 62;
-constexpr int32_t errPathFileAccess = 75;
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
