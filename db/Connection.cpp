@@ -12,8 +12,6 @@ namespace varn {
 
 namespace {
 
-constexpr int32_t kErrObjectClosed = 3704;
-
 bool ChangesSchema(const std::string& sSql) {
   size_t nAt = sSql.find_first_not_of(" \t\r\n\f\v");
   if (nAt == std::string::npos) return false;
@@ -145,7 +143,7 @@ void Connection::TraceTo(const std::string& sPath) {
 }
 
 IDbBackend& Connection::Backend() {
-  if (!mpBackend) RaiseError(kErrObjectClosed, "Operation is not allowed when the object is closed");
+  if (!mpBackend) RaiseError(errDBObjectClosed, "Operation is not allowed when the object is closed");
   return *mpBackend;
 }
 

@@ -85,7 +85,8 @@ ExistingKeys& KeysSeen(int32_t eKind) {
 }  // namespace
 
 int32_t GetNextID(int32_t eKind) {
-  Screen().SetMousePointer(vbHourglass);
+  // Part of a record's write, which ends the hourglass (or here, when there is no connection).
+  clsHourglass hourglass(clsHourglass::enuLeaveOn);
   int32_t lResult = 0;
   KeyTable key;
   clsTrap trap("modMainLog:GetNextID");
@@ -93,7 +94,7 @@ int32_t GetNextID(int32_t eKind) {
   trap.Run([&] {
     trap.Step("00");
     if (!ImportService().IsConnected()) {
-      Screen().SetMousePointer(vbDefault);
+      hourglass.Restore();
       lResult = -1;
       return;
     }
@@ -131,7 +132,8 @@ int32_t GetNextID(int32_t eKind) {
 }
 
 int32_t GetExistingID(int32_t eKind, int32_t lLineNo, int32_t lDateID) {
-  Screen().SetMousePointer(vbHourglass);
+  // Part of a record's write, which ends the hourglass (or here, when there is no connection).
+  clsHourglass hourglass(clsHourglass::enuLeaveOn);
   int32_t lResult = 0;
   KeyTable key;
   clsTrap trap("modMainLog:GetExistingID");
@@ -139,7 +141,7 @@ int32_t GetExistingID(int32_t eKind, int32_t lLineNo, int32_t lDateID) {
   trap.Run([&] {
     trap.Step("00");
     if (!ImportService().IsConnected()) {
-      Screen().SetMousePointer(vbDefault);
+      hourglass.Restore();
       lResult = -1;
       return;
     }

@@ -107,9 +107,9 @@ std::string AmountText(const std::vector<double>& vAmounts, const std::vector<st
 
 bool clsItemGoods::SetUp(const std::string& sGoodsLine) {
   bool bResult = false;
-  Screen().SetMousePointer(vbHourglass);
   clsTrap trap(kGoodsSource);
   trap.Run([&] {
+    clsHourglass hourglass(clsHourglass::enuRestoreOnReturn);
     trap.Step("00");
     mvGoods = Split(sGoodsLine, ",");
     trap.Step("01");
@@ -128,13 +128,12 @@ bool clsItemGoods::SetUp(const std::string& sGoodsLine) {
     trap.Step("03");
     mCheckGoodsColumns(mnGoodsCount);
     bResult = true;
-    Screen().SetMousePointer(vbDefault);
   });
   return bResult;
 }
 
 void clsItemGoods::mCheckGoodsColumns(Int16 nGoods) {
-  Screen().SetMousePointer(vbHourglass);
+  clsHourglass hourglass;
   clsTrap trap(kGoodsSource);
   trap.Run([&] {
     trap.Step("00");
@@ -158,14 +157,13 @@ void clsItemGoods::mCheckGoodsColumns(Int16 nGoods) {
     trap.Step("04");
     msColumns.pop_back();
   });
-  Screen().SetMousePointer(vbDefault);
 }
 
 bool clsItemGoods::DBUpdate(int32_t eDBAction) {
   bool bResult = false;
-  Screen().SetMousePointer(vbHourglass);
   clsTrap trap("clsItemGoods:DBUpdate");
   trap.Run([&] {
+    clsHourglass hourglass(clsHourglass::enuRestoreOnReturn);
     trap.Step("00");
     std::string sSQL;
     trap.Step("01");
@@ -201,7 +199,6 @@ bool clsItemGoods::DBUpdate(int32_t eDBAction) {
     trap.Step("10");
     SharedConnection().Execute(sSQL, nullptr, -1);
     bResult = true;
-    Screen().SetMousePointer(vbDefault);
   });
   return bResult;
 }
