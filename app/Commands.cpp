@@ -9,6 +9,7 @@
 
 #include "db/PostgresBackend.h"
 #include "db/Recordset.h"
+#include "db/Schema.h"
 #include "runtime/Text.h"
 #include "service/clsLogAnalysis.h"
 
@@ -157,8 +158,8 @@ int RunStatus(const GlobalOptions& options) {
   auto pService = OpenService(options);
   if (!pService) return 1;
   fmt::print("Connected to {}\n", sPath);
-  for (const char* sTable : {"DateRange", "Session", "Goods", "Shift", "User"}) {
-    fmt::print("  {:<10} {:>8} rows\n", sTable, Count(*pService, sTable));
+  for (const SchemaTable& table : ReportSchema().vTables) {
+    fmt::print("  {:<10} {:>8} rows\n", table.sName, Count(*pService, table.sName));
   }
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "db/Dialect.h"
 #include "runtime/Error.h"
 #include "runtime/Text.h"
 
@@ -15,8 +16,8 @@ namespace {
 constexpr int32_t kErrObjectClosed = 3704;
 
 bool ChangesSchema(const std::string& sSql) {
-  size_t nAt = sSql.find_first_not_of(" \t\r\n\f\v");
-  if (nAt == std::string::npos) return false;
+  size_t nAt = SkipBlanks(sSql);
+  if (nAt == sSql.size()) return false;
   std::string sStart = UCase(std::string_view(sSql).substr(nAt, 6));
   return StartsWith(sStart, "ALTER") || StartsWith(sStart, "CREATE") || StartsWith(sStart, "DROP");
 }

@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "db/Recordset.h"
+#include "db/Schema.h"
 #include "runtime/Error.h"
 #include "runtime/Text.h"
 #include "ui/ErrorHandling.h"
@@ -37,13 +38,9 @@ struct KeyTable {
 
 // The table and key column of a kind; both empty for a kind that names no table.
 KeyTable KeyTableOf(int32_t eKind) {
-  switch (eKind) {
-    case enuDateRangeTable: return {"DateRange", "Date_ID"};
-    case enuShiftTable: return {"Shift", "Shift_ID"};
-    case enuSessionTable: return {"Session", "Session_ID"};
-    case enuUserTable: return {"User", "User_ID"};
-    default: return {};
-  }
+  const SchemaTable* pTable = KeyedTable(eKind);
+  if (!pTable) return {};
+  return {pTable->sName, pTable->KeyColumn()};
 }
 
 std::string GetIDFailure(const clsError& err, const KeyTable& key) {
