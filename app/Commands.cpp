@@ -9,6 +9,7 @@
 
 #include "com/Registration.h"
 #include "db/PostgresBackend.h"
+#include "db/Schema.h"
 #include "db/clsConnection.h"
 #include "runtime/Text.h"
 #include "service/clsLogAnalysis.h"
@@ -121,8 +122,9 @@ int RunStatus(const GlobalOptions& options) {
   auto pService = OpenService(options);
   if (!pService) return 1;
   fmt::print("Connected to {}\n", sPath);
-  for (const char* sTable : {"DateRange", "Session", "Goods", "Shift", "User"}) {
-    fmt::print("  {:<10} {:>8} rows\n", sTable, pService->RowCount(sTable));
+  for (const SchemaTable& table : ReportSchema().vTables) {
+    fmt::print("  {:<10} {:>8} rows
+", table.sName, pService->RowCount(table.sName));
   }
   return 0;
 }

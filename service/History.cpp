@@ -47,12 +47,10 @@ void clsLogAnalysis::GetHistoryDates() {
     trap.Step("03");
     if (!mConnection) RaiseError(errObjectNotSet);
     std::shared_ptr<Connection> pConnection = mConnection->DBConnection();
-    uint64_t lStamp = pConnection->RowsStamp();
-    if (mbHistoryKept && mHistoryConnection.lock() == pConnection && mlHistoryStamp == lStamp) {
-      for (const HistoryRow& row : mvHistoryRows) mAddHistoryItem(row);
+    if (const auto* pKept = pConnection->Cached<HistoryRows>(enuWhileRowsUnchanged)) {
+      for (const HistoryRow& row : pKept->vRows) mAddHistoryItem(row);
       return;
     }
-    mbHistoryKept = false;
     std::vector<HistoryRow> vRows;
     rs.Open(sSQL, *pConnection, adOpenForwardOnly, adLockReadOnly, -1);
     trap.Step("04");
@@ -79,10 +77,7 @@ void clsLogAnalysis::GetHistoryDates() {
       trap.Step("13");
       rs.Close();
     }
-    mvHistoryRows = std::move(vRows);
-    mHistoryConnection = pConnection;
-    mlHistoryStamp = lStamp;
-    mbHistoryKept = true;
+    pConnection->Keep(HistoryRows{std::move(vRows)});
   });
 }
 

@@ -93,9 +93,9 @@ class clsLogAnalysis : public IImportService, public std::enable_shared_from_thi
   std::unique_ptr<frmProgress> mProgress;
   int32_t mlLastDate_ID = 0;
 
-  // The DateRange rows as last loaded completely, and the connection's rows stamp then: every
-  // import reloads the history several times, and while no row can have changed the rows are
-  // used again instead of being read and converted anew.
+  // The DateRange rows as last loaded completely, kept in the connection's cache: every import
+  // reloads the history several times, and while no row can have changed the rows are used
+  // again instead of being read and converted anew.
   struct HistoryRow {
     int32_t lDate_ID;
     double dblDateTotal;
@@ -103,11 +103,10 @@ class clsLogAnalysis : public IImportService, public std::enable_shared_from_thi
     Date importedDate;
     std::string sKey;  // the log date as "dd/mm/yyyy"
   };
+  struct HistoryRows {
+    std::vector<HistoryRow> vRows;
+  };
   void mAddHistoryItem(const HistoryRow& row);
-  std::vector<HistoryRow> mvHistoryRows;
-  std::weak_ptr<Connection> mHistoryConnection;
-  uint64_t mlHistoryStamp = 0;
-  bool mbHistoryKept = false;
 };
 
 }  // namespace varn
