@@ -123,8 +123,7 @@ int RunStatus(const GlobalOptions& options) {
   if (!pService) return 1;
   fmt::print("Connected to {}\n", sPath);
   for (const SchemaTable& table : ReportSchema().vTables) {
-    fmt::print("  {:<10} {:>8} rows
-", table.sName, pService->RowCount(table.sName));
+    fmt::print("  {:<10} {:>8} rows\n", table.sName, pService->RowCount(table.sName));
   }
   return 0;
 }
