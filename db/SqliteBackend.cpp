@@ -166,26 +166,12 @@ const char* EngineType(eColumnKind eKind) {
   }
 }
 
-// SQLite keeps each statement's text as it was written, and existing databases hold these
-// texts: the columns run on in lines of at most this many characters, the later lines
-// indented by two.
-constexpr size_t kSchemaLineWidth = 109;
-
 std::string CreateTable(const SchemaTable& table) {
-  std::string sSql;
-  std::string sLine = std::string("CREATE TABLE ") + table.sName + " (";
+  std::string sSql = std::string("CREATE TABLE ") + table.sName + " (";
   for (size_t n = 0; n < table.vColumns.size(); ++n) {
-    const SchemaColumn& column = table.vColumns[n];
-    std::string sPiece = std::string(column.sName) + " " + EngineType(column.eKind);
-    sPiece += n + 1 < table.vColumns.size() ? "," : ")";
-    if (n > 0 && sLine.size() + 1 + sPiece.size() > kSchemaLineWidth) {
-      sSql += sLine + "\n";
-      sLine = "  " + sPiece;
-    } else {
-      sLine += (n > 0 ? " " : "") + sPiece;
-    }
+    sSql += std::string(n ? ", " : "") + table.vColumns[n].sName + " " + EngineType(table.vColumns[n].eKind);
   }
-  return sSql + sLine;
+  return sSql + ")";
 }
 
 std::string SchemaText() {
