@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "com/Registration.h"
 #include "db/PostgresBackend.h"
-#include "db/Recordset.h"
+#include "db/Schema.h"
+#include "db/clsConnection.h"
 #include "runtime/Text.h"
 #include "service/clsLogAnalysis.h"
 
@@ -31,40 +33,6 @@ std::shared_ptr<clsLogAnalysis> OpenService(const GlobalOptions& options) {
     return nullptr;
   }
   return pService;
-}
-
-QueryResult Rows(clsLogAnalysis& service, const std::string& sSql) {
-  return service.DBConnection()->DBConnection()->Query(sSql);
-}
-
-int64_t Count(clsLogAnalysis& service, const std::string& sTable, const std::string& sWhere = {}) {
-  auto result = Rows(service, "SELECT COUNT(*) AS N FROM " + sTable + sWhere);
-  return result.vRows.at(0).at(0).ToLong();
-}
-
-struct DateRow {
-  int32_t lDate_ID;
-  std::string sLogDate;
-  std::string sImported;
-  double dblTotal;
-  double dblSort;
-};
-
-// Every DateRange row, in date order (rows whose date cannot be read come last).
-std::vector<DateRow> AllDates(clsLogAnalysis& service) {
-  auto result = Rows(service, "SELECT Date_ID, LogDate, DateTotal, DateImported FROM DateRange");
-  std::vector<DateRow> vDates;
-  for (const auto& vRow : result.vRows) {
-    auto logDate = ParseDate(vRow[1].IsNull() ? "" : vRow[1].ToText());
-    auto imported = ParseDate(vRow[3].IsNull() ? "" : vRow[3].ToText());
-    vDates.push_back({vRow[0].ToLong(), logDate ? FormatDate(*logDate, "dd/mm/yyyy") : vRow[1].ToText(),
-                      imported ? CStr(*imported) : vRow[3].ToText(), vRow[2].IsNull() ? 0 : vRow[2].ToDouble(),
-                      logDate ? logDate->dSerial : 1e300});
-  }
-  std::stable_sort(vDates.begin(), vDates.end(), [](const DateRow& a, const DateRow& b) {
-    return a.dblSort != b.dblSort ? a.dblSort < b.dblSort : a.lDate_ID < b.lDate_ID;
-  });
-  return vDates;
 }
 
 // A folder stands for its log files: those whose name, less its extension, is a date, in date order.
@@ -115,13 +83,10 @@ void ImportOne(clsLogAnalysis& service, const std::string& sPath, clsCommandLine
   }
   bool bUpdated = service.WhatDBAction() == enuUpdate;
   ++(bUpdated ? tally.nUpdated : tally.nInserted);
-  std::string sWhere = " WHERE Date_ID=" + NumText(int64_t{service.LastDate_ID()});
-  auto total = Rows(service, "SELECT LogDate, DateTotal FROM DateRange" + sWhere);
-  std::string sDate = total.vRows.empty() ? "?" : total.vRows[0][0].ToText();
-  double dblTotal = total.vRows.empty() ? 0 : total.vRows[0][1].ToDouble();
+  DaySummary day = service.SummaryOfDay(service.LastDate_ID());
   fmt::print("{}: {} {} ({} sessions, {} shifts, day total {}, {} uncategorised lines)\n", sName,
-             bUpdated ? "updated" : "inserted", sDate, Count(service, "Session", sWhere),
-             Count(service, "Shift", sWhere), NumText(dblTotal), nRejects);
+             bUpdated ? "updated" : "inserted", day.sLogDate, day.counts.lSessions, day.counts.lShifts,
+             NumText(day.dblTotal), nRejects);
   PrintRejects(sRejects, sName, pRejectsOut);
 }
 
@@ -157,8 +122,8 @@ int RunStatus(const GlobalOptions& options) {
   auto pService = OpenService(options);
   if (!pService) return 1;
   fmt::print("Connected to {}\n", sPath);
-  for (const char* sTable : {"DateRange", "Session", "Goods", "Shift", "User"}) {
-    fmt::print("  {:<10} {:>8} rows\n", sTable, Count(*pService, sTable));
+  for (const SchemaTable& table : ReportSchema().vTables) {
+    fmt::print("  {:<10} {:>8} rows\n", table.sName, pService->RowCount(table.sName));
   }
   return 0;
 }
@@ -189,7 +154,7 @@ int RunImport(const GlobalOptions& options, const ImportOptions& import, clsComm
 int RunHistory(const GlobalOptions& options, bool bCsv) {
   auto pService = OpenService(options);
   if (!pService) return 1;
-  auto vDates = AllDates(*pService);
+  auto vDates = pService->DateHistory();
   if (bCsv) {
     fmt::print("log_date,imported_on,day_total,date_id\n");
     for (const auto& row : vDates) {
@@ -234,9 +199,9 @@ int RunDelete(const GlobalOptions& options, const std::string& sDate, clsCommand
   auto pHistory = pService->HistoryLogDates();
   std::string sKey = date ? FormatDate(*date, "dd/mm/yyyy") : sDate;
   if (pHistory && pHistory->Exists(sKey)) {
-    std::string sWhere = " WHERE Date_ID=" + NumText(int64_t{pHistory->Item(sKey)->Date_ID()});
+    DayCounts counts = pService->CountsOfDay(pHistory->Item(sKey)->Date_ID());
     std::string sPrompt = fmt::format("Delete the log date {} ({} sessions, {} shifts) from the report database?", sKey,
-                                      Count(*pService, "Session", sWhere), Count(*pService, "Shift", sWhere));
+                                      counts.lSessions, counts.lShifts);
     screen.Forget();
     if (screen.MsgBox(sPrompt, vbYesNo + vbQuestion, kAppTitle) != vbYes) {
       fmt::print("{}: not deleted\n", sKey);
@@ -246,6 +211,29 @@ int RunDelete(const GlobalOptions& options, const std::string& sDate, clsCommand
   if (!pService->DeleteLogDate(sDate)) return 1;
   fmt::print("Deleted {} with its sessions, shifts and goods\n", sKey);
   return 0;
+}
+
+int RunRegister() {
+  const std::string sLibrary = ComponentFolder() + "/" + VARNLOGPROCESS_LIBRARY;
+  try {
+    std::error_code ec;
+    if (!fs::is_regular_file(sLibrary, ec)) RaiseError(errFileNotFound, "No " + sLibrary);
+    fmt::print("registered {} in {}\n", sLibrary, RegisterServer(sLibrary).string());
+    return 0;
+  } catch (const clsError& err) {
+    fmt::print(stderr, "register: {}\n", err.Description());
+    return 1;
+  }
+}
+
+int RunUnregister() {
+  try {
+    fmt::print("unregistered {} from {}\n", VARNLOGPROCESS_LIBRARY, UnregisterServer().string());
+    return 0;
+  } catch (const clsError& err) {
+    fmt::print(stderr, "unregister: {}\n", err.Description());
+    return 1;
+  }
 }
 
 }  // namespace varn

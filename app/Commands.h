@@ -25,5 +25,8 @@ int RunImport(const GlobalOptions& options, const ImportOptions& import, clsComm
 int RunHistory(const GlobalOptions& options, bool bCsv);
 int RunCheck(const GlobalOptions& options, const std::string& sFile);
 int RunDelete(const GlobalOptions& options, const std::string& sDate, clsCommandLineUI& screen);
+// The library beside the program, entered in or taken out of the user's registry file.
+int RunRegister();
+int RunUnregister();
 
 }  // namespace varn

@@ -4,7 +4,6 @@
 #include <memory>
 
 #include "app/Commands.h"
-#include "com/Registration.h"
 #include "db/clsAccessDatabase.h"
 #include "ui/UserInterface.h"
 

@@ -6,6 +6,8 @@
 #include <map>
 #include <mutex>
 
+#include "runtime/Utf8.h"
+
 namespace varn::com {
 
 namespace {
@@ -23,63 +25,6 @@ std::map<std::pair<const void*, const void*>, ObjectHeader*>& Identities() {
   return identities;
 }
 
-constexpr char32_t kReplacement = 0xFFFD;
-
-void AppendUtf8(std::string& s, char32_t c) {
-  if (c < 0x80) {
-    s += static_cast<char>(c);
-  } else if (c < 0x800) {
-    s += static_cast<char>(0xC0 | (c >> 6));
-    s += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    s += static_cast<char>(0xE0 | (c >> 12));
-    s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    s += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    s += static_cast<char>(0xF0 | (c >> 18));
-    s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    s += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-void AppendUtf16(std::u16string& s, char32_t c) {
-  if (c < 0x10000) {
-    s += static_cast<char16_t>(c);
-  } else {
-    c -= 0x10000;
-    s += static_cast<char16_t>(0xD800 + (c >> 10));
-    s += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-  }
-}
-
-// The code point starting at s[n], advancing n past it; a malformed or overlong sequence
-// gives U+FFFD and skips one byte.
-char32_t NextUtf8(std::string_view s, size_t& n) {
-  auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
-  unsigned char lead = byte(n);
-  int nMore = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : -1;
-  if (nMore < 0 || n + static_cast<size_t>(nMore) >= s.size()) {
-    ++n;
-    return kReplacement;
-  }
-  char32_t c = nMore == 0 ? lead : lead & (0x3F >> nMore);
-  for (int k = 1; k <= nMore; ++k) {
-    if ((byte(n + k) & 0xC0) != 0x80) {
-      ++n;
-      return kReplacement;
-    }
-    c = (c << 6) | (byte(n + k) & 0x3F);
-  }
-  static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
-  if (c < kLeast[nMore] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-    ++n;
-    return kReplacement;
-  }
-  n += static_cast<size_t>(nMore) + 1;
-  return c;
-}
-
 // The block of a BSTR: its byte length, then the characters.
 uint32_t* BlockOf(BSTR bstr) { return reinterpret_cast<uint32_t*>(bstr) - 1; }
 
@@ -87,32 +32,12 @@ uint32_t* BlockOf(BSTR bstr) { return reinterpret_cast<uint32_t*>(bstr) - 1; }
 
 bool SameGuid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
 
-std::string Utf8Of(std::u16string_view s) {
-  std::string sOut;
-  sOut.reserve(s.size());
-  for (size_t n = 0; n < s.size(); ++n) {
-    char32_t c = s[n];
-    if (c >= 0xD800 && c <= 0xDBFF && n + 1 < s.size() && s[n + 1] >= 0xDC00 && s[n + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (s[++n] - 0xDC00);
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = kReplacement;
-    }
-    AppendUtf8(sOut, c);
-  }
-  return sOut;
+std::string TextOf(BSTR bstr) {
+  return bstr ? Utf8FromUtf16(std::u16string_view(bstr, SysStringLen(bstr))) : std::string();
 }
-
-std::u16string Utf16Of(std::string_view s) {
-  std::u16string sOut;
-  sOut.reserve(s.size());
-  for (size_t n = 0; n < s.size();) AppendUtf16(sOut, NextUtf8(s, n));
-  return sOut;
-}
-
-std::string TextOf(BSTR bstr) { return bstr ? Utf8Of(std::u16string_view(bstr, SysStringLen(bstr))) : std::string(); }
 
 BSTR NewBstr(std::string_view sUtf8) {
-  std::u16string s = Utf16Of(sUtf8);
+  std::u16string s = Utf16FromUtf8(sUtf8);
   BSTR bstr = SysAllocStringLen(s.data(), static_cast<uint32_t>(s.size()));
   if (!bstr) throw std::bad_alloc();
   return bstr;

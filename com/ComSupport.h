@@ -22,9 +22,7 @@ namespace varn::com {
 bool SameGuid(const GUID& a, const GUID& b);
 inline VARIANT_BOOL VBool(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
 
-// UTF-8 inside, UTF-16 across the boundary; malformed input becomes U+FFFD.
-std::string Utf8Of(std::u16string_view s);
-std::u16string Utf16Of(std::string_view s);
+// UTF-8 inside, UTF-16 across the boundary (runtime/Utf8.h); malformed input becomes U+FFFD.
 // The caller's text (NULL is empty).
 std::string TextOf(BSTR bstr);
 // A new BSTR the caller will own; raises bad_alloc when memory runs out.

@@ -9,7 +9,6 @@
 #include <set>
 #include <system_error>
 
-#include "db/clsConnection.h"
 #include "runtime/Error.h"
 
 namespace varn {
@@ -67,8 +66,6 @@ std::string Version() {
   return std::to_string(VARNLOGPROCESS_VERSION_MAJOR) + "." + std::to_string(VARNLOGPROCESS_VERSION_MINOR);
 }
 
-std::string LibraryBesideProgram() { return ComponentFolder() + "/" + VARNLOGPROCESS_LIBRARY; }
-
 }  // namespace
 
 std::string GuidText(const GUID& guid) {
@@ -113,43 +110,19 @@ std::vector<std::pair<std::string, std::string>> RegistrationEntries(const std::
   return vEntries;
 }
 
-void RegisterServer(const std::string& sLibraryPath) {
+std::filesystem::path RegisterServer(const std::string& sLibraryPath) {
   const std::filesystem::path file = RegistryFilePath();
   std::vector<std::string> vLines = ForeignLines(file);
   for (const auto& [sKey, sValue] : RegistrationEntries(sLibraryPath)) vLines.push_back(sKey + "=" + sValue);
   WriteLines(file, vLines);
+  return file;
 }
 
-void UnregisterServer() {
+std::filesystem::path UnregisterServer() {
   const std::filesystem::path file = RegistryFilePath();
   std::error_code ec;
-  if (!std::filesystem::exists(file, ec)) return;
-  WriteLines(file, ForeignLines(file));
-}
-
-int RunRegister() {
-  const std::string sLibrary = LibraryBesideProgram();
-  try {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(sLibrary, ec)) RaiseError(errFileNotFound, "No " + sLibrary);
-    RegisterServer(sLibrary);
-    fmt::print("registered {} in {}\n", sLibrary, RegistryFilePath().string());
-    return 0;
-  } catch (const clsError& err) {
-    fmt::print(stderr, "register: {}\n", err.Description());
-    return 1;
-  }
-}
-
-int RunUnregister() {
-  try {
-    UnregisterServer();
-    fmt::print("unregistered {} from {}\n", VARNLOGPROCESS_LIBRARY, RegistryFilePath().string());
-    return 0;
-  } catch (const clsError& err) {
-    fmt::print(stderr, "unregister: {}\n", err.Description());
-    return 1;
-  }
+  if (std::filesystem::exists(file, ec)) WriteLines(file, ForeignLines(file));
+  return file;
 }
 
 }  // namespace varn

@@ -36,14 +36,11 @@ std::filesystem::path RegistryFilePath();
 // The lines that register the classes served by the library at sLibraryPath, in file order.
 std::vector<std::pair<std::string, std::string>> RegistrationEntries(const std::string& sLibraryPath);
 
+// Both answer the registry file and print nothing: the caller says what was done.
 // Writes the entries, replacing any earlier ones under the same keys; raises errPathNotFound
 // when the file cannot be written (it is then left as it was).
-void RegisterServer(const std::string& sLibraryPath);
+std::filesystem::path RegisterServer(const std::string& sLibraryPath);
 // Removes exactly the entries' keys; nothing to do without a registry file.
-void UnregisterServer();
-
-// The command line's register and unregister: the library beside the program; the exit status.
-int RunRegister();
-int RunUnregister();
+std::filesystem::path UnregisterServer();
 
 }  // namespace varn

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "db/Dialect.h"
 #include "runtime/Error.h"
 #include "runtime/Text.h"
 
@@ -12,11 +13,9 @@ namespace varn {
 
 namespace {
 
-constexpr int32_t kErrObjectClosed = 3704;
-
 bool ChangesSchema(const std::string& sSql) {
-  size_t nAt = sSql.find_first_not_of(" \t\r\n\f\v");
-  if (nAt == std::string::npos) return false;
+  size_t nAt = SkipBlanks(sSql);
+  if (nAt == sSql.size()) return false;
   std::string sStart = UCase(std::string_view(sSql).substr(nAt, 6));
   return StartsWith(sStart, "ALTER") || StartsWith(sStart, "CREATE") || StartsWith(sStart, "DROP");
 }
@@ -125,7 +124,30 @@ uint64_t Connection::RowsStamp() {
   return mlRowsStamp;
 }
 
+std::any& Connection::CachedSlot(std::type_index type, eCacheTrust eTrust) {
+  // The moment is taken first, so a value read after this call counts as read at it.
+  uint64_t lMark = CacheMark(eTrust);
+  CacheSlot& slot = mmapCache[type];
+  // Without the write lock another writer could change the tables' shape unseen.
+  bool bTrusted = slot.value.has_value() && slot.eTrust == eTrust && slot.lMark == lMark &&
+                  (eTrust != enuWhileSchemaHeld || mnDepth > 0);
+  if (!bTrusted) slot = CacheSlot{{}, eTrust, lMark};
+  return slot.value;
+}
+
+std::any& Connection::KeptSlot(std::type_index type) { return mmapCache[type].value; }
+
+void Connection::RenewSlot(std::type_index type) {
+  CacheSlot& slot = mmapCache[type];
+  slot.lMark = CacheMark(slot.eTrust);
+}
+
+uint64_t Connection::CacheMark(eCacheTrust eTrust) {
+  return eTrust == enuWhileRowsUnchanged ? RowsStamp() : mlSchemaEpoch;
+}
+
 void Connection::Close() {
+  mmapCache.clear();
   if (mpBackend) mpBackend->Close();
   mpBackend.reset();
   mnDepth = 0;
@@ -145,7 +167,7 @@ void Connection::TraceTo(const std::string& sPath) {
 }
 
 IDbBackend& Connection::Backend() {
-  if (!mpBackend) RaiseError(kErrObjectClosed, "Operation is not allowed when the object is closed");
+  if (!mpBackend) RaiseError(errDBObjectClosed, "Operation is not allowed when the object is closed");
   return *mpBackend;
 }
 

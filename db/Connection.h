@@ -3,18 +3,30 @@
 // end the innermost. When the engine ends the whole transaction by itself (disk full, I/O
 // error, a trigger's RAISE(ROLLBACK)), every later statement and commit is refused until the
 // outermost RollbackTrans, so nothing meant for the transaction is committed on its own.
+// The layers above keep what they read in the connection's cache, which the connection alone
+// judges current and drops when it closes.
 #pragma once
 
+#include <any>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <typeindex>
+#include <typeinfo>
+#include <unordered_map>
 
 #include "db/Backend.h"
 
 namespace varn {
 
 enum eObjectState : int32_t { adStateClosed = 0, adStateOpen = 1 };
+
+// How long what is kept in a connection's cache may be trusted.
+enum eCacheTrust : int32_t {
+  enuWhileRowsUnchanged = 0,  // until a stored row may have changed (RowsStamp)
+  enuWhileSchemaHeld = 1,     // inside a transaction, until the tables' shape may have changed (SchemaEpoch)
+};
 
 class Connection {
  public:
@@ -49,7 +61,36 @@ class Connection {
   // Changes on every call over an engine that cannot tell.
   uint64_t RowsStamp();
 
+  // The cache: one slot for each type T a layer above keeps there. Cached is the value in T's
+  // slot, or nullptr when there is none or it may be stale; then the slot is emptied, and the
+  // value that Keep puts in it next counts as read at the moment of that call.
+  template <class T>
+  T* Cached(eCacheTrust eTrust) {
+    return std::any_cast<T>(&CachedSlot(typeid(T), eTrust));
+  }
+  template <class T>
+  T& Keep(T value) {
+    return KeptSlot(typeid(T)).emplace<T>(std::move(value));
+  }
+  // The value in T's slot, changed by its owner together with a statement of its own, counts
+  // as read now.
+  template <class T>
+  void Renew() {
+    RenewSlot(typeid(T));
+  }
+
  private:
+  struct CacheSlot {
+    std::any value;
+    eCacheTrust eTrust = enuWhileRowsUnchanged;
+    uint64_t lMark = 0;  // RowsStamp or SchemaEpoch when the value was read
+  };
+
+  std::any& CachedSlot(std::type_index type, eCacheTrust eTrust);
+  std::any& KeptSlot(std::type_index type);
+  void RenewSlot(std::type_index type);
+  uint64_t CacheMark(eCacheTrust eTrust);
+
   IDbBackend& Backend();
   void CheckUsable();
   void NoteFailure();
@@ -64,6 +105,7 @@ class Connection {
   uint64_t mlOthersSeen = 0;
   uint64_t mlOwnSeen = 0;
   std::FILE* mpTrace = nullptr;
+  std::unordered_map<std::type_index, CacheSlot> mmapCache;
 };
 
 // A transaction on a connection that is rolled back when the guard ends uncommitted, so every

@@ -12,6 +12,8 @@
 #include <map>
 #include <vector>
 
+#include "db/Dialect.h"
+#include "db/Schema.h"
 #include "runtime/Error.h"
 #include "runtime/Text.h"
 
@@ -26,66 +28,21 @@ struct ColumnType {
   const char* sSql;
   char cCategory;  // the server's type category: N number, S text, D date and time
 };
-constexpr ColumnType kKey{"integer PRIMARY KEY", 'N'};
-constexpr ColumnType kWhole{"integer", 'N'};
 constexpr ColumnType kNumber{"double precision", 'N'};
-constexpr ColumnType kText{"text", 'S'};
-constexpr ColumnType kDate{"date", 'D'};
-constexpr ColumnType kDateTime{"timestamp(0)", 'D'};
 
-struct ColumnDef {
-  const char* sName;
-  ColumnType type;
-};
-struct TableDef {
-  const char* sName;
-  std::vector<ColumnDef> vColumns;
-};
-
-// Goods starts with its two key columns; the import adds Goods_1, Goods_2, ... as lines need them.
-const std::vector<TableDef>& ReportTables() {
-  static const std::vector<TableDef> vTables = {
-      {"DateRange", {{"Date_ID", kKey}, {"LogDate", kDate}, {"DateTotal", kNumber}, {"DateImported", kDateTime}}},
-      {"Session",
-       {{"Session_ID", kKey},
-        {"Date_ID", kWhole},
-        {"LineNo", kWhole},
-        {"PC_No", kText},
-        {"StartTime", kText},
-        {"EndTime", kText},
-        {"TotalTime", kText},
-        {"TotalGoods", kNumber},
-        {"User_ID", kWhole},
-        {"UserCharge", kNumber},
-        {"Total", kNumber},
-        {"MemberID", kText}}},
-      {"Goods", {{"Date_ID", kWhole}, {"Session_ID", kKey}}},
-      {"Shift",
-       {{"Shift_ID", kKey},
-        {"Date_ID", kWhole},
-        {"LineNo", kWhole},
-        {"SignOn", kText},
-        {"SignOff", kText},
-        {"SignDateTime", kDateTime}}},
-      {"User", {{"User_ID", kKey}, {"UserName", kText}}},
-  };
-  return vTables;
+ColumnType ServerType(eColumnKind eKind) {
+  switch (eKind) {
+    case enuKeyColumn: return {"integer PRIMARY KEY", 'N'};
+    case enuWholeColumn: return {"integer", 'N'};
+    case enuNumberColumn: return kNumber;
+    case enuTextColumn: return {"text", 'S'};
+    case enuDateColumn: return {"date", 'D'};
+    default: return {"timestamp(0)", 'D'};
+  }
 }
 
-// The indexes, the cascade from DateRange (rows of Date_ID 0 and of no stored date are allowed,
-// so it is a trigger, not a foreign key), and the Format function of the statements.
-constexpr const char* kSchemaRest = R"(
-CREATE INDEX SessionDateLine ON Session (Date_ID, LineNo);
-CREATE INDEX ShiftDateLine ON Shift (Date_ID, LineNo);
-CREATE INDEX GoodsDate ON Goods (Date_ID);
-CREATE FUNCTION DateRangeDeleted() RETURNS trigger LANGUAGE plpgsql SET search_path FROM CURRENT AS $$
-BEGIN
-  DELETE FROM Goods WHERE Date_ID = OLD.Date_ID;
-  DELETE FROM Session WHERE Date_ID = OLD.Date_ID;
-  DELETE FROM Shift WHERE Date_ID = OLD.Date_ID;
-  RETURN NULL;
-END $$;
-CREATE TRIGGER DateRangeDeleted AFTER DELETE ON DateRange FOR EACH ROW EXECUTE FUNCTION DateRangeDeleted();
+// The Format function of the statements, for a date and for a date and time.
+constexpr const char* kFormatFunctions = R"(
 CREATE FUNCTION Format(dtValue date, sFormat text) RETURNS text LANGUAGE plpgsql STABLE STRICT AS $$
 BEGIN
   CASE lower(sFormat)
@@ -107,24 +64,37 @@ std::string ServerTableName(std::string_view sTable) {
   return sFolded == "user" ? QuotedName(sFolded) : sFolded;
 }
 
-std::string SchemaText() {
-  std::string sSql;
-  for (const TableDef& table : ReportTables()) {
-    sSql += "CREATE TABLE " + ServerTableName(table.sName) + " (";
-    for (size_t n = 0; n < table.vColumns.size(); ++n) {
-      sSql += std::string(n ? ", " : "") + table.vColumns[n].sName + " " + table.vColumns[n].type.sSql;
-    }
-    sSql += ");\n";
+std::string CreateTable(const SchemaTable& table) {
+  std::string sSql = "CREATE TABLE " + ServerTableName(table.sName) + " (";
+  for (size_t n = 0; n < table.vColumns.size(); ++n) {
+    sSql += std::string(n ? ", " : "") + table.vColumns[n].sName + " " + ServerType(table.vColumns[n].eKind).sSql;
   }
-  return sSql + kSchemaRest;
+  return sSql + ");\n";
+}
+
+// The cascade runs the same statements as on SQLite, from a trigger function.
+std::string CreateCascade(const SchemaCascade& cascade) {
+  return std::string("CREATE FUNCTION ") + cascade.sName +
+         "() RETURNS trigger LANGUAGE plpgsql SET search_path FROM CURRENT AS $$\nBEGIN\n" + CascadeDeletes(cascade) +
+         "  RETURN NULL;\nEND $$;\nCREATE TRIGGER " + cascade.sName + " AFTER DELETE ON " + cascade.sTable +
+         " FOR EACH ROW EXECUTE FUNCTION " + cascade.sName + "();";
+}
+
+std::string SchemaText() {
+  const Schema& schema = ReportSchema();
+  std::string sSql;
+  for (const SchemaTable& table : schema.vTables) sSql += CreateTable(table);
+  sSql += "\n";
+  for (const SchemaIndex& index : schema.vIndexes) sSql += IndexStatement(index) + ";\n";
+  return sSql + CreateCascade(schema.cascade) + kFormatFunctions;
 }
 
 // A result column as the schema spells it (the server answers in lower case).
 std::string CanonicalName(const std::string& sName) {
   static const std::map<std::string, std::string> mapNames = [] {
     std::map<std::string, std::string> map;
-    for (const TableDef& table : ReportTables()) {
-      for (const ColumnDef& column : table.vColumns) map.emplace(FoldCase(column.sName), column.sName);
+    for (const SchemaTable& table : ReportSchema().vTables) {
+      for (const SchemaColumn& column : table.vColumns) map.emplace(FoldCase(column.sName), column.sName);
     }
     return map;
   }();
@@ -135,41 +105,16 @@ std::string CanonicalName(const std::string& sName) {
 
 // --- The dialect --------------------------------------------------------------------------
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
-bool IsWordStart(char c) {
-  auto u = static_cast<unsigned char>(c);
-  return std::isalpha(u) || c == '_' || u >= 0x80;
-}
-bool IsWordChar(char c) { return IsWordStart(c) || std::isdigit(static_cast<unsigned char>(c)) || c == '$'; }
-
-// The first word in capitals, and where it ends.
-std::string LeadingWord(std::string_view sSql, size_t* pnEnd = nullptr) {
-  size_t nAt = 0;
-  while (nAt < sSql.size() && IsBlank(sSql[nAt])) ++nAt;
-  size_t nStart = nAt;
-  while (nAt < sSql.size() && IsWordChar(sSql[nAt])) ++nAt;
-  if (pnEnd) *pnEnd = nAt;
-  return UCase(sSql.substr(nStart, nAt - nStart));
-}
-
-// "DELETE * FROM x" is "DELETE FROM x" on the server.
-std::string WithoutDeleteStar(std::string_view sSql) {
-  size_t nAt = 0;
-  if (LeadingWord(sSql, &nAt) != "DELETE") return std::string(sSql);
-  size_t nStar = nAt;
-  while (nStar < sSql.size() && IsBlank(sSql[nStar])) ++nStar;
-  if (nStar >= sSql.size() || sSql[nStar] != '*' || LeadingWord(sSql.substr(nStar + 1)) != "FROM") {
-    return std::string(sSql);
-  }
-  return std::string(sSql.substr(0, nAt)) + " " + std::string(sSql.substr(nStar + 1));
+bool IsDefinition(std::string_view sSql) {
+  std::string sWord = LeadingWord(sSql, IsWordChar);
+  return sWord == "ALTER" || sWord == "CREATE";
 }
 
 // Reads a statement token by token, so that names are rewritten only outside literals,
 // quoted names and comments.
 class DialectWriter {
  public:
-  explicit DialectWriter(std::string_view sSql)
-      : ms(sSql), mbDefinition(LeadingWord(sSql) == "ALTER" || LeadingWord(sSql) == "CREATE") {}
+  explicit DialectWriter(std::string_view sSql) : ms(sSql), mbDefinition(IsDefinition(sSql)) {}
 
   // The statement in the server's dialect, without the ";" that ends it and what follows.
   // Raises for a text of no statement or of more than one: the server would run them all.
@@ -406,7 +351,7 @@ using DatabaseShape = std::map<std::string, TableShape>;  // by lower-case table
 
 DatabaseShape ReadShape(PGconn* pConn) {
   std::string sNames;
-  for (const TableDef& table : ReportTables()) {
+  for (const SchemaTable& table : ReportSchema().vTables) {
     sNames += std::string(sNames.empty() ? "" : ",") + "'" + SqlText(ServerTableName(table.sName)) + "'";
   }
   Result pResult = RunOne(
@@ -436,17 +381,16 @@ const char* CategoryName(char cCategory) {
 
 // Why the tables found are not the report tables ("" when they are).
 std::string ShapeFault(PGconn* pConn, const DatabaseShape& shape) {
-  for (const TableDef& table : ReportTables()) {
+  for (const SchemaTable& table : ReportSchema().vTables) {
     auto it = shape.find(FoldCase(table.sName));
     if (it == shape.end()) return std::string("no table ") + table.sName;
     if (it->second.cKind != 'r' && it->second.cKind != 'p') return std::string(table.sName) + " is not a table";
-    for (const ColumnDef& column : table.vColumns) {
+    for (const SchemaColumn& column : table.vColumns) {
       auto itColumn = it->second.mapColumns.find(FoldCase(column.sName));
       std::string sColumn = std::string(table.sName) + "." + column.sName;
+      char cCategory = ServerType(column.eKind).cCategory;
       if (itColumn == it->second.mapColumns.end()) return "no column " + sColumn;
-      if (itColumn->second != column.type.cCategory) {
-        return "the column " + sColumn + " is not " + CategoryName(column.type.cCategory);
-      }
+      if (itColumn->second != cCategory) return "the column " + sColumn + " is not " + CategoryName(cCategory);
     }
   }
   Result pFormat = RunOne(pConn, "SELECT to_regprocedure('format(date,text)') IS NOT NULL");
@@ -640,7 +584,9 @@ bool IsPostgresUri(std::string_view sPath) {
   return StartsWith(sPath, "postgresql://") || StartsWith(sPath, "postgres://");
 }
 
-std::string PostgresDialect(std::string_view sSql) { return DialectWriter(WithoutDeleteStar(sSql)).Write(); }
+std::string PostgresDialect(std::string_view sSql) {
+  return DialectWriter(WithoutDeleteStar(sSql, IsWordChar)).Write();
+}
 
 std::unique_ptr<IDbBackend> OpenPostgresReportDatabase(const std::string& sUri, const PostgresOptions& options) {
   // Keywords before the URI are defaults it may override; the encoding after it is ours.

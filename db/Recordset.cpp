@@ -8,13 +8,8 @@ namespace varn {
 
 namespace {
 
-constexpr int32_t kErrNoCurrentRecord = 3021;
-constexpr int32_t kErrItemNotFound = 3265;
-constexpr int32_t kErrObjectClosed = 3704;
-constexpr int32_t kErrObjectOpen = 3705;
-
 [[noreturn]] void RaiseNoCurrentRecord() {
-  RaiseError(kErrNoCurrentRecord,
+  RaiseError(errDBNoCurrentRecord,
              "Either BOF or EOF is True, or the current record has been deleted. Requested operation requires a "
              "current record.");
 }
@@ -35,7 +30,7 @@ bool SameName(const std::string& sA, const std::string& sB) {
 
 void Recordset::Open(const std::string& sSource, Connection& activeConnection, eCursorType /*eCursor*/,
                      eLockType /*eLock*/, int32_t /*lOptions*/) {
-  if (mbOpen) RaiseError(kErrObjectOpen, "Operation is not allowed when the object is open");
+  if (mbOpen) RaiseError(errDBObjectOpen, "Operation is not allowed when the object is open");
   mResult = activeConnection.Query(sSource);
   mnRow = 0;
   mbOpen = true;
@@ -82,7 +77,7 @@ const Variant& Recordset::Fields(const std::string& sName) const {
     if (EOF_() || BOF()) RaiseNoCurrentRecord();
     return mResult.vRows[mnRow][n];
   }
-  RaiseError(kErrItemNotFound, "Item cannot be found in the collection corresponding to the requested name or ordinal");
+  RaiseError(errDBItemNotFound, "Item cannot be found in the collection corresponding to the requested name or ordinal");
 }
 
 int32_t Recordset::FieldCount() const {
@@ -93,13 +88,13 @@ int32_t Recordset::FieldCount() const {
 const std::string& Recordset::FieldName(int32_t nIndex) const {
   CheckOpen();
   if (nIndex < 0 || static_cast<size_t>(nIndex) >= mResult.vColumns.size()) {
-    RaiseError(kErrItemNotFound, "Item cannot be found in the collection corresponding to the requested name or ordinal");
+    RaiseError(errDBItemNotFound, "Item cannot be found in the collection corresponding to the requested name or ordinal");
   }
   return mResult.vColumns[static_cast<size_t>(nIndex)];
 }
 
 void Recordset::CheckOpen() const {
-  if (!mbOpen) RaiseError(kErrObjectClosed, "Operation is not allowed when the object is closed");
+  if (!mbOpen) RaiseError(errDBObjectClosed, "Operation is not allowed when the object is closed");
 }
 
 }  // namespace varn

@@ -8,9 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -18,6 +16,8 @@
 #include <optional>
 #include <vector>
 
+#include "db/Dialect.h"
+#include "db/Schema.h"
 #include "runtime/DateTime.h"
 #include "runtime/Error.h"
 #include "runtime/Text.h"
@@ -25,29 +25,6 @@
 namespace varn {
 
 namespace {
-
-constexpr std::array<const char*, 5> kReportTables = {"DateRange", "Session", "Goods", "Shift", "User"};
-
-// Dates are kept as the day-first text the records write; DATE and DATETIME columns have
-// numeric affinity, which leaves such texts as they are.
-constexpr const char* kReportSchema = R"(
-CREATE TABLE DateRange (Date_ID INTEGER PRIMARY KEY, LogDate DATE, DateTotal REAL, DateImported DATETIME);
-CREATE TABLE Session (Session_ID INTEGER PRIMARY KEY, Date_ID INTEGER, LineNo INTEGER, PC_No TEXT,
-  StartTime TEXT, EndTime TEXT, TotalTime TEXT, TotalGoods REAL, User_ID INTEGER, UserCharge REAL,
-  Total REAL, MemberID TEXT);
-CREATE TABLE Goods (Date_ID INTEGER, Session_ID INTEGER PRIMARY KEY);
-CREATE TABLE Shift (Shift_ID INTEGER PRIMARY KEY, Date_ID INTEGER, LineNo INTEGER, SignOn TEXT, SignOff TEXT,
-  SignDateTime DATETIME);
-CREATE TABLE User (User_ID INTEGER PRIMARY KEY, UserName TEXT);
-CREATE INDEX SessionDateLine ON Session (Date_ID, LineNo);
-CREATE INDEX ShiftDateLine ON Shift (Date_ID, LineNo);
-CREATE INDEX GoodsDate ON Goods (Date_ID);
-CREATE TRIGGER DateRangeDeleted AFTER DELETE ON DateRange BEGIN
-  DELETE FROM Goods WHERE Date_ID = OLD.Date_ID;
-  DELETE FROM Session WHERE Date_ID = OLD.Date_ID;
-  DELETE FROM Shift WHERE Date_ID = OLD.Date_ID;
-END;
-)";
 
 constexpr char kSqliteHeader[] = "SQLite format 3";  // 16 bytes with its terminating NUL
 
@@ -83,28 +60,8 @@ int32_t ErrorNumber(int nExtendedCode) {
   RaiseError(ErrorNumber(sqlite3_extended_errcode(pDb)), sqlite3_errmsg(pDb));
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
-
-// The statement's first word in capitals ("" when it starts with no word).
-std::string LeadingWord(std::string_view sSql, size_t* pnEnd = nullptr) {
-  size_t nAt = 0;
-  while (nAt < sSql.size() && IsBlank(sSql[nAt])) ++nAt;
-  size_t nStart = nAt;
-  while (nAt < sSql.size() && std::isalpha(static_cast<unsigned char>(sSql[nAt]))) ++nAt;
-  if (pnEnd) *pnEnd = nAt;
-  return UCase(sSql.substr(nStart, nAt - nStart));
-}
-
 // "DELETE * FROM x" is "DELETE FROM x" in SQLite's words.
-std::string TranslateDialect(const std::string& sSql) {
-  size_t nAt = 0;
-  if (LeadingWord(sSql, &nAt) != "DELETE") return sSql;
-  size_t nStar = nAt;
-  while (nStar < sSql.size() && IsBlank(sSql[nStar])) ++nStar;
-  if (nStar >= sSql.size() || sSql[nStar] != '*') return sSql;
-  if (LeadingWord(std::string_view(sSql).substr(nStar + 1)) != "FROM") return sSql;
-  return sSql.substr(0, nAt) + " " + sSql.substr(nStar + 1);
-}
+std::string TranslateDialect(const std::string& sSql) { return WithoutDeleteStar(sSql, IsLetter); }
 
 // One prepared statement, finalized on every path.
 class Statement {
@@ -194,6 +151,38 @@ void FormatFunction(sqlite3_context* pContext, int /*nArgs*/, sqlite3_value** pp
   } catch (const std::exception& ex) {
     sqlite3_result_error(pContext, ex.what(), -1);
   }
+}
+
+// Dates are kept as the day-first text the records write; DATE and DATETIME columns have
+// numeric affinity, which leaves such texts as they are.
+const char* EngineType(eColumnKind eKind) {
+  switch (eKind) {
+    case enuKeyColumn: return "INTEGER PRIMARY KEY";
+    case enuWholeColumn: return "INTEGER";
+    case enuNumberColumn: return "REAL";
+    case enuTextColumn: return "TEXT";
+    case enuDateColumn: return "DATE";
+    default: return "DATETIME";
+  }
+}
+
+std::string CreateTable(const SchemaTable& table) {
+  std::string sSql = std::string("CREATE TABLE ") + table.sName + " (";
+  for (size_t n = 0; n < table.vColumns.size(); ++n) {
+    sSql += std::string(n ? ", " : "") + table.vColumns[n].sName + " " + EngineType(table.vColumns[n].eKind);
+  }
+  return sSql + ")";
+}
+
+std::string SchemaText() {
+  const Schema& schema = ReportSchema();
+  std::string sSql = "\n";
+  for (const SchemaTable& table : schema.vTables) sSql += CreateTable(table) + ";\n";
+  for (const SchemaIndex& index : schema.vIndexes) sSql += IndexStatement(index) + ";\n";
+  const SchemaCascade& cascade = schema.cascade;
+  sSql += std::string("CREATE TRIGGER ") + cascade.sName + " AFTER DELETE ON " + cascade.sTable + " BEGIN\n" +
+          CascadeDeletes(cascade) + "END;\n";
+  return sSql;
 }
 
 void RunAll(sqlite3* pDb, const char* pSql) {
@@ -291,9 +280,9 @@ void CheckReportTables(sqlite3* pDb, const std::string& sPath) {
     }
     RaiseNotReport(sPath, err.Description());
   }
-  for (const char* pTable : kReportTables) {
-    if (std::find(vTables.begin(), vTables.end(), FoldCase(pTable)) == vTables.end()) {
-      RaiseNotReport(sPath, std::string("no table ") + pTable);
+  for (const SchemaTable& table : ReportSchema().vTables) {
+    if (std::find(vTables.begin(), vTables.end(), FoldCase(table.sName)) == vTables.end()) {
+      RaiseNotReport(sPath, std::string("no table ") + table.sName);
     }
   }
 }
@@ -333,7 +322,7 @@ void CreateReportDatabase(const std::string& sPath, const SqliteOptions& options
   try {
     DbHandle pDb = OpenEngine(sTemp, SQLITE_OPEN_READWRITE, options);
     MakeDurable(pDb.get());
-    RunAll(pDb.get(), ("BEGIN;" + std::string(kReportSchema) + "COMMIT;").c_str());
+    RunAll(pDb.get(), ("BEGIN;" + SchemaText() + "COMMIT;").c_str());
   } catch (const clsError& err) {
     RemoveTemporary(sTemp);
     RaiseOpen(sPath, "a new database cannot be created (" + err.Description() + ")");
@@ -356,7 +345,7 @@ class SqliteBackend : public IDbBackend {
     Statement st(Db(), sEngineSql);
     while (st.Step()) {
     }
-    std::string sWord = LeadingWord(sEngineSql);
+    std::string sWord = LeadingWord(sEngineSql, IsLetter);
     bool bChangesRows = sWord == "INSERT" || sWord == "UPDATE" || sWord == "DELETE" || sWord == "REPLACE";
     return bChangesRows ? static_cast<int64_t>(sqlite3_changes64(Db())) : 0;
   }

@@ -14,7 +14,7 @@
 namespace varn {
 
 bool clsConnection::SignOn(const std::string& sDBPath) {
-  Screen().SetMousePointer(vbHourglass);
+  clsHourglass hourglass;
   bool bResult = false;
   clsTrap trap("clsConnection:SignOn");
   trap.Custom([](const clsError& err) { return err.Description() + "\r\n\r\n" + "Error openning Conetion"; });
@@ -27,7 +27,6 @@ bool clsConnection::SignOn(const std::string& sDBPath) {
     trap.Step("02");
     if (mDatabase->Connected()) bResult = true;
   });
-  Screen().SetMousePointer(vbDefault);
   return bResult;
 }
 

@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "db/Recordset.h"
+#include "db/Schema.h"
 #include "runtime/Error.h"
 #include "runtime/Text.h"
 #include "ui/ErrorHandling.h"
@@ -37,13 +38,9 @@ struct KeyTable {
 
 // The table and key column of a kind; both empty for a kind that names no table.
 KeyTable KeyTableOf(int32_t eKind) {
-  switch (eKind) {
-    case enuDateRangeTable: return {"DateRange", "Date_ID"};
-    case enuShiftTable: return {"Shift", "Shift_ID"};
-    case enuSessionTable: return {"Session", "Session_ID"};
-    case enuUserTable: return {"User", "User_ID"};
-    default: return {};
-  }
+  const SchemaTable* pTable = KeyedTable(eKind);
+  if (!pTable) return {};
+  return {pTable->sName, pTable->KeyColumn()};
 }
 
 std::string GetIDFailure(const clsError& err, const KeyTable& key) {
@@ -65,27 +62,44 @@ std::optional<int64_t> StoredLineNo(const Variant& vLineNo) {
 }
 
 // The keys of one table's rows of one date by line number (the largest key where a line has
-// several), as last read, with the connection's rows stamp then. An update looks up every line
-// of its day: reading the day's keys once costs what one look-up did.
-struct ExistingKeys {
-  std::weak_ptr<Connection> pConnection;
-  int32_t eKind = 0;
+// several), as last read. An update looks up every line of its day: reading the day's keys
+// once costs what one look-up did.
+struct DayKeys {
   int32_t lDateID = 0;
-  uint64_t lStamp = 0;
-  bool bRead = false;
   std::unordered_map<int64_t, Variant> mapKeys;
 };
 
-// One for each table, as an update's sessions and shifts come in turn.
-ExistingKeys& KeysSeen(int32_t eKind) {
-  static std::unordered_map<int32_t, ExistingKeys> mapSeen;
-  return mapSeen[eKind];
+// One day for each table, as an update's sessions and shifts come in turn, kept in the
+// connection's cache while no stored row can have changed.
+struct KeysSeen {
+  std::unordered_map<int32_t, DayKeys> mapByKind;
+};
+
+const DayKeys& KeysOfDay(Connection& conn, int32_t eKind, const KeyTable& key, int32_t lDateID, clsTrap& trap) {
+  KeysSeen* pSeen = conn.Cached<KeysSeen>(enuWhileRowsUnchanged);
+  if (!pSeen) pSeen = &conn.Keep(KeysSeen{});
+  auto it = pSeen->mapByKind.find(eKind);
+  if (it != pSeen->mapByKind.end() && it->second.lDateID == lDateID) return it->second;
+  pSeen->mapByKind.erase(eKind);
+  std::string sSql = "SELECT " + key.sColumn + ", LineNo FROM " + key.sTable + " WHERE Date_ID=" +
+                     NumText(int64_t{lDateID}) + " ORDER BY " + key.sColumn;
+  trap.Step("06");
+  Recordset rs;
+  trap.Step("07");
+  rs.Open(sSql, conn, adOpenDynamic, adLockReadOnly, -1);
+  DayKeys day{lDateID, {}};
+  for (; !rs.EOF_(); rs.MoveNext()) {
+    if (auto lLine = StoredLineNo(rs.Fields("LineNo"))) day.mapKeys.insert_or_assign(*lLine, rs.Fields(key.sColumn));
+  }
+  rs.Close();
+  return pSeen->mapByKind.emplace(eKind, std::move(day)).first->second;
 }
 
 }  // namespace
 
 int32_t GetNextID(int32_t eKind) {
-  Screen().SetMousePointer(vbHourglass);
+  // Part of a record's write, which ends the hourglass (or here, when there is no connection).
+  clsHourglass hourglass(clsHourglass::enuLeaveOn);
   int32_t lResult = 0;
   KeyTable key;
   clsTrap trap("modMainLog:GetNextID");
@@ -93,7 +107,7 @@ int32_t GetNextID(int32_t eKind) {
   trap.Run([&] {
     trap.Step("00");
     if (!ImportService().IsConnected()) {
-      Screen().SetMousePointer(vbDefault);
+      hourglass.Restore();
       lResult = -1;
       return;
     }
@@ -131,7 +145,8 @@ int32_t GetNextID(int32_t eKind) {
 }
 
 int32_t GetExistingID(int32_t eKind, int32_t lLineNo, int32_t lDateID) {
-  Screen().SetMousePointer(vbHourglass);
+  // Part of a record's write, which ends the hourglass (or here, when there is no connection).
+  clsHourglass hourglass(clsHourglass::enuLeaveOn);
   int32_t lResult = 0;
   KeyTable key;
   clsTrap trap("modMainLog:GetExistingID");
@@ -139,7 +154,7 @@ int32_t GetExistingID(int32_t eKind, int32_t lLineNo, int32_t lDateID) {
   trap.Run([&] {
     trap.Step("00");
     if (!ImportService().IsConnected()) {
-      Screen().SetMousePointer(vbDefault);
+      hourglass.Restore();
       lResult = -1;
       return;
     }
@@ -152,30 +167,12 @@ int32_t GetExistingID(int32_t eKind, int32_t lLineNo, int32_t lDateID) {
       default: break;
     }
     trap.Step("05");
-    std::shared_ptr<Connection> pConnection = ImportService().DBConnection()->DBConnection();
-    uint64_t lStamp = pConnection->RowsStamp();
-    ExistingKeys& seen = KeysSeen(eKind);
-    if (!seen.bRead || seen.pConnection.lock() != pConnection || seen.eKind != eKind || seen.lDateID != lDateID ||
-        seen.lStamp != lStamp) {
-      seen.bRead = false;
-      std::string sSql = "SELECT " + key.sColumn + ", LineNo FROM " + key.sTable +
-                         " WHERE Date_ID=" + NumText(int64_t{lDateID}) + " ORDER BY " + key.sColumn;
-      trap.Step("06");
-      Recordset rs;
-      trap.Step("07");
-      rs.Open(sSql, *pConnection, adOpenDynamic, adLockReadOnly, -1);
-      seen.mapKeys.clear();
-      for (; !rs.EOF_(); rs.MoveNext()) {
-        if (auto lLine = StoredLineNo(rs.Fields("LineNo"))) seen.mapKeys.insert_or_assign(*lLine, rs.Fields(key.sColumn));
-      }
-      rs.Close();
-      seen = ExistingKeys{pConnection, eKind, lDateID, lStamp, true, std::move(seen.mapKeys)};
-    }
+    const DayKeys& day = KeysOfDay(SharedConnection(), eKind, key, lDateID, trap);
     trap.Step("08");
     // No row with that line and date: a value no key can take, so no stored row is overwritten.
     int32_t lFound = kNoExistingID;
-    auto it = seen.mapKeys.find(lLineNo);
-    if (it != seen.mapKeys.end()) {
+    auto it = day.mapKeys.find(lLineNo);
+    if (it != day.mapKeys.end()) {
       trap.Step("10");
       lFound = it->second.ToLong();
     }

@@ -8,9 +8,9 @@
 namespace varn {
 
 void clsItemLogFile::mGetUsers() {
-  Screen().SetMousePointer(vbHourglass);
   clsTrap trap("clsItemLogFile:mGetUsers");
   trap.Run([&] {
+    clsHourglass hourglass(clsHourglass::enuRestoreOnReturn);
     const std::string sSQL = "SELECT * FROM User";
     trap.Step("00");
     mUsers = std::make_shared<Collection<clsItemUser>>();
@@ -37,7 +37,6 @@ void clsItemLogFile::mGetUsers() {
     }
     trap.Step("10");
     rs.Close();
-    Screen().SetMousePointer(vbDefault);
   });
 }
 
@@ -65,9 +64,9 @@ Int16 clsItemLogFile::GetUserID(const std::string& sUserName) {
 Int16 clsItemLogFile::CreateUser(const std::string& sUserName) {
   Int16 nResult;
   if (sUserName.empty()) return nResult;
-  Screen().SetMousePointer(vbHourglass);
   clsTrap trap("clsItemLogFile:CreateUser");
   trap.Run([&] {
+    clsHourglass hourglass(clsHourglass::enuRestoreOnReturn);
     trap.Step("00");
     int32_t lKey = GetNextID(enuUserTable);
     if (lKey > 0) {
@@ -80,16 +79,12 @@ Int16 clsItemLogFile::CreateUser(const std::string& sUserName) {
       trap.Step("04");
       // A user whose row was not written must not be handed to a session: it would refer to
       // nothing. Insert has shown why.
-      if (!pUser->Insert()) {
-        Screen().SetMousePointer(vbDefault);
-        return;
-      }
+      if (!pUser->Insert()) return;
       trap.Step("05");
       mUsers->Add(pUser, pUser->UserName());
     }
     trap.Step("06");
     nResult = Int16(int64_t{lKey});
-    Screen().SetMousePointer(vbDefault);
   });
   return nResult;
 }

@@ -146,10 +146,10 @@ double AddAmounts(double dblTotal, double dblAmount) {
 }
 
 double CleanUpMoney(const std::string& sText) {
-  Screen().SetMousePointer(vbHourglass);
   double dResult = 0;
   clsTrap trap("modMainLog:CleanUpMoney");
   trap.Run([&] {
+    clsHourglass hourglass(clsHourglass::enuRestoreOnReturn);
     trap.Step("00");
     std::string sMoney = sText;
     while (!mbIsNumber(sMoney)) {
@@ -158,7 +158,6 @@ double CleanUpMoney(const std::string& sText) {
     double dValue = ReadLeadingNumber(sMoney);
     trap.Step("02");
     dResult = dValue;
-    Screen().SetMousePointer(vbDefault);
   });
   return dResult;
 }

@@ -1,6 +1,5 @@
 #include "records/clsItemGoods.h"
 
-#include <memory>
 #include <set>
 
 #include "db/Recordset.h"
@@ -16,20 +15,12 @@ namespace {
 
 constexpr const char* kGoodsSource = "clsItemGoods:SetUp";
 
-// The goods columns of a connection's Goods table as last read. Every session line checks
-// them, so they are read again only when the connection's schema epoch has moved; without
-// the write lock another writer could add a column unseen, so they are trusted only inside
-// a transaction.
+// The goods columns of a connection's Goods table as last read, kept in the connection's
+// cache. Every session line checks them, so they are read again only when the tables' shape
+// may have changed, and trusted only while the write lock is held.
 struct GoodsColumnsSeen {
-  std::weak_ptr<Connection> pConnection;
-  uint64_t lEpoch = 0;
   std::set<int32_t> setColumns;
 };
-
-GoodsColumnsSeen& Seen() {
-  static GoodsColumnsSeen seen;
-  return seen;
-}
 
 // k for a column named Goods_k (any letter case, k written without leading zeros), else 0.
 int32_t GoodsNumber(const std::string& sColumn) {
@@ -55,17 +46,16 @@ std::set<int32_t> ReadGoodsColumns(Connection& conn) {
   return setColumns;
 }
 
-const std::set<int32_t>& GoodsColumnsHeld(Connection& conn, const std::shared_ptr<Connection>& pConnection) {
-  GoodsColumnsSeen& seen = Seen();
-  bool bCurrent =
-      conn.TransactionDepth() > 0 && seen.pConnection.lock() == pConnection && seen.lEpoch == conn.SchemaEpoch();
-  if (!bCurrent) seen = GoodsColumnsSeen{pConnection, conn.SchemaEpoch(), ReadGoodsColumns(conn)};
-  return seen.setColumns;
+std::set<int32_t>& GoodsColumnsHeld(Connection& conn) {
+  GoodsColumnsSeen* pSeen = conn.Cached<GoodsColumnsSeen>(enuWhileSchemaHeld);
+  if (!pSeen) pSeen = &conn.Keep(GoodsColumnsSeen{ReadGoodsColumns(conn)});
+  return pSeen->setColumns;
 }
 
-void NoteColumnAdded(Connection& conn, int32_t k) {
-  Seen().lEpoch = conn.SchemaEpoch();
-  Seen().setColumns.insert(k);
+// The column this connection has just added itself: what it keeps is as current as before.
+void NoteColumnAdded(Connection& conn, std::set<int32_t>& setHeld, int32_t k) {
+  conn.Renew<GoodsColumnsSeen>();
+  setHeld.insert(k);
 }
 
 // One new column in a transaction of its own; whatever stops it before the commit rolls
@@ -107,9 +97,9 @@ std::string AmountText(const std::vector<double>& vAmounts, const std::vector<st
 
 bool clsItemGoods::SetUp(const std::string& sGoodsLine) {
   bool bResult = false;
-  Screen().SetMousePointer(vbHourglass);
   clsTrap trap(kGoodsSource);
   trap.Run([&] {
+    clsHourglass hourglass(clsHourglass::enuRestoreOnReturn);
     trap.Step("00");
     mvGoods = Split(sGoodsLine, ",");
     trap.Step("01");
@@ -128,19 +118,18 @@ bool clsItemGoods::SetUp(const std::string& sGoodsLine) {
     trap.Step("03");
     mCheckGoodsColumns(mnGoodsCount);
     bResult = true;
-    Screen().SetMousePointer(vbDefault);
   });
   return bResult;
 }
 
 void clsItemGoods::mCheckGoodsColumns(Int16 nGoods) {
-  Screen().SetMousePointer(vbHourglass);
+  clsHourglass hourglass;
   clsTrap trap(kGoodsSource);
   trap.Run([&] {
     trap.Step("00");
     if (mbColumnsChecked || nGoods < 1) return;
     Connection& conn = SharedConnection();
-    const std::set<int32_t>& setHeld = GoodsColumnsHeld(conn, ImportService().DBConnection()->DBConnection());
+    std::set<int32_t>& setHeld = GoodsColumnsHeld(conn);
     trap.Step("01");
     for (int32_t k = 1; k <= nGoods; ++k) {
       if (setHeld.count(k)) continue;
@@ -149,7 +138,7 @@ void clsItemGoods::mCheckGoodsColumns(Int16 nGoods) {
       ColumnTransaction trans(conn);
       conn.Execute(sSQL, nullptr, -1);
       trans.Commit();
-      NoteColumnAdded(conn, k);
+      NoteColumnAdded(conn, setHeld, k);
     }
     trap.Step("03");
     mbColumnsChecked = true;
@@ -158,14 +147,13 @@ void clsItemGoods::mCheckGoodsColumns(Int16 nGoods) {
     trap.Step("04");
     msColumns.pop_back();
   });
-  Screen().SetMousePointer(vbDefault);
 }
 
 bool clsItemGoods::DBUpdate(int32_t eDBAction) {
   bool bResult = false;
-  Screen().SetMousePointer(vbHourglass);
   clsTrap trap("clsItemGoods:DBUpdate");
   trap.Run([&] {
+    clsHourglass hourglass(clsHourglass::enuRestoreOnReturn);
     trap.Step("00");
     std::string sSQL;
     trap.Step("01");
@@ -201,7 +189,6 @@ bool clsItemGoods::DBUpdate(int32_t eDBAction) {
     trap.Step("10");
     SharedConnection().Execute(sSQL, nullptr, -1);
     bResult = true;
-    Screen().SetMousePointer(vbDefault);
   });
   return bResult;
 }

@@ -44,9 +44,9 @@ std::string Reserved() {
 
 bool clsItemSession::SetUp(const std::string& sLine, int32_t /*eWhatAction*/) {
   bool bResult = false;
-  Screen().SetMousePointer(vbHourglass);
   clsTrap trap("clsItemSession:SetUp");
   trap.Run([&] {
+    clsHourglass hourglass(clsHourglass::enuRestoreOnReturn);
     trap.Step("00");
     std::string sWork = mbIsNewFormat(sLine) ? sLine : msConvertToNewFormat(sLine);
     std::vector<std::string> vGroups = Fields(sWork, "|");
@@ -54,10 +54,7 @@ bool clsItemSession::SetUp(const std::string& sLine, int32_t /*eWhatAction*/) {
     const std::string& sGoodsGroup = FieldAt(vGroups, 1);
     const std::string& sUserGroup = FieldAt(vGroups, 2);
     mGoods = std::make_shared<clsItemGoods>();
-    if (!mGoods->SetUp(sGoodsGroup)) {
-      Screen().SetMousePointer(vbDefault);
-      return;
-    }
+    if (!mGoods->SetUp(sGoodsGroup)) return;
     std::vector<std::string> vSession = Fields(sSessionGroup, ",");
     std::vector<std::string> vUser = Fields(sUserGroup, ",");
 
@@ -78,18 +75,12 @@ bool clsItemSession::SetUp(const std::string& sLine, int32_t /*eWhatAction*/) {
 
     trap.Step("15");
     Int16 nUserID = UserCategories().GetUserID(sUserName);
-    if (nUserID == -1) {
-      Screen().SetMousePointer(vbDefault);
-      return;
-    }
+    if (nUserID == -1) return;
     trap.Step("16");
     if (nUserID == 0) {
       trap.Step("17");
       nUserID = UserCategories().CreateUser(sUserName);
-      if (nUserID < 1) {
-        Screen().SetMousePointer(vbDefault);
-        return;
-      }
+      if (nUserID < 1) return;
     }
     trap.Step("18");
     mlUser_ID = nUserID;
@@ -101,16 +92,15 @@ bool clsItemSession::SetUp(const std::string& sLine, int32_t /*eWhatAction*/) {
     if (vUser.size() > 2) msMemberID = Trim(vUser[2]);
     if (msMemberID.empty()) msMemberID = " ";
     bResult = true;
-    Screen().SetMousePointer(vbDefault);
   });
   return bResult;
 }
 
 bool clsItemSession::DBUpdate(int32_t eDBAction) {
   bool bResult = false;
-  Screen().SetMousePointer(vbHourglass);
   clsTrap trap("clsItemSession:DBUpdate");
   trap.Run([&] {
+    clsHourglass hourglass(clsHourglass::enuRestoreOnReturn);
     trap.Step("00");
     trap.Step("01");
     if (mbDBUpdate15(eDBAction)) {
@@ -119,7 +109,6 @@ bool clsItemSession::DBUpdate(int32_t eDBAction) {
       mGoods->Date_ID(mlDate_ID);
       bResult = mGoods->DBUpdate(eDBAction);
     }
-    Screen().SetMousePointer(vbDefault);
   });
   return bResult;
 }
@@ -154,7 +143,8 @@ std::string clsItemSession::msConvertToNewFormat(const std::string& sLine) {
 
 std::string clsItemSession::msCheckForCorrectTime(const std::string& sText) {
   std::string sResult;
-  Screen().SetMousePointer(vbHourglass);
+  // Part of SetUp or DBUpdate, which ends the hourglass.
+  clsHourglass hourglass(clsHourglass::enuLeaveOn);
   clsTrap trap("clsItemSession:msCheckForCorrectTime");
   bool bDone = trap.Run([&] {
     trap.Step("00");
@@ -177,7 +167,8 @@ std::string clsItemSession::msCheckForCorrectTime(const std::string& sText) {
 }
 
 void clsItemSession::mGetUserAndCharge(const std::string& sText, std::string& sUserName, std::string& sCharge) {
-  Screen().SetMousePointer(vbHourglass);
+  // Part of SetUp or DBUpdate, which ends the hourglass.
+  clsHourglass hourglass(clsHourglass::enuLeaveOn);
   clsTrap trap("clsItemSession:mGetUserAndCharge");
   trap.Run([&] {
     trap.Step("00");
@@ -192,7 +183,8 @@ void clsItemSession::mGetUserAndCharge(const std::string& sText, std::string& sU
 bool clsItemSession::mbDBUpdate15(int32_t eDBAction) {
   bool bResult = false;
   bool bRetryInsert = false;
-  Screen().SetMousePointer(vbHourglass);
+  // Part of SetUp or DBUpdate, which ends the hourglass.
+  clsHourglass hourglass(clsHourglass::enuLeaveOn);
   auto sInsert = [&] {
     return Reserved() +
            "INSERT INTO Session (Session_ID,Date_ID,LineNo,PC_No,StartTime,EndTime,TotalTime,TotalGoods,"

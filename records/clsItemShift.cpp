@@ -21,9 +21,9 @@ const std::string& SecondPiece(const std::vector<std::string>& vPieces) {
 
 bool clsItemShift::SetUp(const std::string& sLine, int32_t eField) {
   bool bResult = false;
-  Screen().SetMousePointer(vbHourglass);
   clsTrap trap("clsItemShift:SetUp");
   trap.Run([&] {
+    clsHourglass hourglass(clsHourglass::enuRestoreOnReturn);
     if (eField == enuSignOff) {
       trap.Step("00");
       std::string sWork = Trim(Replace(sLine, "<<", "", true));
@@ -44,16 +44,15 @@ bool clsItemShift::SetUp(const std::string& sLine, int32_t eField) {
       msSignOn = Trim(SecondPiece(vPieces));
     }
     bResult = true;
-    Screen().SetMousePointer(vbDefault);
   });
   return bResult;
 }
 
 bool clsItemShift::DBUpdate(int32_t eDBAction) {
   bool bResult = false;
-  Screen().SetMousePointer(vbHourglass);
   clsTrap trap("clsItemShift:DBUpdate");
   trap.Run([&] {
+    clsHourglass hourglass(clsHourglass::enuRestoreOnReturn);
     std::string sSQL;
     if (eDBAction == enuInsert) {
       trap.Step("00");
@@ -71,7 +70,6 @@ bool clsItemShift::DBUpdate(int32_t eDBAction) {
     trap.Step("02");
     SharedConnection().Execute(sSQL, nullptr, -1);
     bResult = true;
-    Screen().SetMousePointer(vbDefault);
   });
   return bResult;
 }

@@ -3,81 +3,24 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
 #include "runtime/Error.h"
+#include "runtime/Utf8.h"
 
 namespace varn {
 
 namespace {
 
-constexpr int32_t errBadFileNumber = 52;
-constexpr int32_t errInputPastEnd = 62;
-constexpr int32_t errPathFileAccess = 75;
-
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
-
-// The length of the well-formed UTF-8 sequence at n (no overlong forms, surrogates or code
-// points past U+10FFFF), or 0 when the bytes there are not one.
-size_t SequenceLength(std::string_view s, size_t n) {
-  auto Byte = [&](size_t k) { return n + k < s.size() ? static_cast<unsigned char>(s[n + k]) : 0u; };
-  auto IsTail = [&](size_t k) { return (Byte(k) & 0xC0u) == 0x80u; };
-  unsigned c = Byte(0);
-  if (c < 0x80) return 1;
-  if (c >= 0xC2 && c <= 0xDF) return IsTail(1) ? 2 : 0;
-  if (c >= 0xE0 && c <= 0xEF) {
-    unsigned nLow = c == 0xE0 ? 0xA0 : 0x80, nHigh = c == 0xED ? 0x9F : 0xBF;
-    return Byte(1) >= nLow && Byte(1) <= nHigh && IsTail(2) ? 3 : 0;
-  }
-  if (c >= 0xF0 && c <= 0xF4) {
-    unsigned nLow = c == 0xF0 ? 0x90 : 0x80, nHigh = c == 0xF4 ? 0x8F : 0xBF;
-    return Byte(1) >= nLow && Byte(1) <= nHigh && IsTail(2) && IsTail(3) ? 4 : 0;
-  }
-  return 0;
-}
-
-// Whether the eight bytes at n are all ASCII.
-bool EightAscii(std::string_view s, size_t n) {
-  uint64_t nEight = 0;
-  std::memcpy(&nEight, s.data() + n, sizeof nEight);
-  return (nEight & 0x8080808080808080ull) == 0;
-}
-
-bool IsValidUtf8(std::string_view s) {
-  for (size_t n = 0; n < s.size();) {
-    // Logs are nearly all ASCII: eight such bytes are passed at once.
-    if (n + 8 <= s.size() && EightAscii(s, n)) {
-      n += 8;
-      continue;
-    }
-    size_t nLength = SequenceLength(s, n);
-    if (nLength == 0) return false;
-    n += nLength;
-  }
-  return true;
-}
 
 // Windows-1252 at 0x80-0x9F; the five bytes it leaves undefined keep their own value.
 constexpr char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
                                       0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
                                       0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                       0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-void AppendUtf8(std::string& sOut, char16_t cPoint) {
-  if (cPoint < 0x80) {
-    sOut += static_cast<char>(cPoint);
-  } else if (cPoint < 0x800) {
-    sOut += static_cast<char>(0xC0 | (cPoint >> 6));
-    sOut += static_cast<char>(0x80 | (cPoint & 0x3F));
-  } else {
-    sOut += static_cast<char>(0xE0 | (cPoint >> 12));
-    sOut += static_cast<char>(0x80 | ((cPoint >> 6) & 0x3F));
-    sOut += static_cast<char>(0x80 | (cPoint & 0x3F));
-  }
-}
 
 std::string FromCp1252(std::string_view s) {
   std::string sOut;

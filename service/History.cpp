@@ -3,6 +3,7 @@
 
 #include "db/Recordset.h"
 #include "runtime/Text.h"
+#include "runtime/Utf8.h"
 #include "service/clsLogAnalysis.h"
 #include "ui/ErrorHandling.h"
 #include "ui/UserInterface.h"
@@ -22,7 +23,7 @@ std::string DropLastCharacters(const std::string& sText, size_t n) {
   size_t nEnd = sText.size();
   for (size_t nDropped = 0; nDropped < n; ++nDropped) {
     if (nEnd == 0) RaiseError(errInvalidCall);
-    do --nEnd; while (nEnd > 0 && (static_cast<unsigned char>(sText[nEnd]) & 0xC0) == 0x80);
+    nEnd = PreviousCharacterStart(sText, nEnd);
   }
   return sText.substr(0, nEnd);
 }
@@ -35,7 +36,7 @@ std::string clsLogAnalysis::msNameDate(const std::string& sFilePath) {
 }
 
 void clsLogAnalysis::GetHistoryDates() {
-  Screen().SetMousePointer(vbHourglass);
+  clsHourglass hourglass;
   const std::string sSQL = "SELECT * FROM DateRange";
   clsTrap trap("clsLogAnalysis:GetHistoryDates");
   trap.Run([&] {
@@ -46,12 +47,10 @@ void clsLogAnalysis::GetHistoryDates() {
     trap.Step("03");
     if (!mConnection) RaiseError(errObjectNotSet);
     std::shared_ptr<Connection> pConnection = mConnection->DBConnection();
-    uint64_t lStamp = pConnection->RowsStamp();
-    if (mbHistoryKept && mHistoryConnection.lock() == pConnection && mlHistoryStamp == lStamp) {
-      for (const HistoryRow& row : mvHistoryRows) mAddHistoryItem(row);
+    if (const auto* pKept = pConnection->Cached<HistoryRows>(enuWhileRowsUnchanged)) {
+      for (const HistoryRow& row : pKept->vRows) mAddHistoryItem(row);
       return;
     }
-    mbHistoryKept = false;
     std::vector<HistoryRow> vRows;
     rs.Open(sSQL, *pConnection, adOpenForwardOnly, adLockReadOnly, -1);
     trap.Step("04");
@@ -78,12 +77,8 @@ void clsLogAnalysis::GetHistoryDates() {
       trap.Step("13");
       rs.Close();
     }
-    mvHistoryRows = std::move(vRows);
-    mHistoryConnection = pConnection;
-    mlHistoryStamp = lStamp;
-    mbHistoryKept = true;
+    pConnection->Keep(HistoryRows{std::move(vRows)});
   });
-  Screen().SetMousePointer(vbDefault);
 }
 
 void clsLogAnalysis::mAddHistoryItem(const HistoryRow& row) {
@@ -96,7 +91,7 @@ void clsLogAnalysis::mAddHistoryItem(const HistoryRow& row) {
 }
 
 bool clsLogAnalysis::IsAlreadyImported(const std::string& sFileName, std::string* psDateImported) {
-  Screen().SetMousePointer(vbHourglass);
+  clsHourglass hourglass;
   bool bResult = false;
   clsTrap trap("clsLogAnalysis:IsAlreadyImported");
   trap.Handle([](const clsError& err) { return err.Number() == errInvalidCall; })
@@ -116,18 +111,18 @@ bool clsLogAnalysis::IsAlreadyImported(const std::string& sFileName, std::string
     if (psDateImported) *psDateImported = CStr(pItem->ImportedDate());
     bResult = true;
   });
-  Screen().SetMousePointer(vbDefault);
   return bResult;
 }
 
 bool clsLogAnalysis::mbFileCheck(const std::string& sFilePath) {
-  Screen().SetMousePointer(vbHourglass);
+  // A file that passes leaves the hourglass on for the import that follows.
+  clsHourglass hourglass(clsHourglass::enuLeaveOn);
   bool bResult = false;
   clsTrap trap("clsLogAnalysis:mbFileCheck");
   trap.Run([&] {
     trap.Step("00");
     if (sFilePath.empty()) {
-      Screen().SetMousePointer(vbDefault);
+      hourglass.Restore();
       return;
     }
     trap.Step("01");
@@ -137,7 +132,7 @@ bool clsLogAnalysis::mbFileCheck(const std::string& sFilePath) {
     if (IsAlreadyImported(sFileName)) {
       std::string sPrompt = "Records are already imported.\r\nDo you wish to update?";
       if (Screen().MsgBox(sPrompt, vbYesNo + vbQuestion, kAppTitle) != vbYes) {
-        Screen().SetMousePointer(vbDefault);
+        hourglass.Restore();
         return;
       }
       mWhatDBAction = enuUpdate;
@@ -149,13 +144,13 @@ bool clsLogAnalysis::mbFileCheck(const std::string& sFilePath) {
       bResult = true;
       return;
     }
-    Screen().SetMousePointer(vbDefault);
+    hourglass.Restore();
   });
   return bResult;
 }
 
 bool clsLogAnalysis::mbDoesExist(const std::string& sFilePath) {
-  Screen().SetMousePointer(vbHourglass);
+  clsHourglass hourglass;
   bool bResult = false;
   clsTrap trap("clsLogAnalysis:mbDoesExist");
   trap.Run([&] {
@@ -166,12 +161,11 @@ bool clsLogAnalysis::mbDoesExist(const std::string& sFilePath) {
     struct stat info {};
     bResult = ::stat(sFilePath.c_str(), &info) == 0 && S_ISREG(info.st_mode);
   });
-  Screen().SetMousePointer(vbDefault);
   return bResult;
 }
 
 bool clsLogAnalysis::DeleteLogDate(const std::string& sDate) {
-  Screen().SetMousePointer(vbHourglass);
+  clsHourglass hourglass;
   bool bResult = false;
   clsTrap trap("clsLogAnalysis:DeleteLogDate");
   trap.Run([&] {
@@ -196,7 +190,6 @@ bool clsLogAnalysis::DeleteLogDate(const std::string& sDate) {
   });
   // The history always matches the table, so a deleted date is never "updated" afterwards.
   if (mConnection && mConnection->IsConnected()) GetHistoryDates();
-  Screen().SetMousePointer(vbDefault);
   return bResult;
 }
 

@@ -12,19 +12,24 @@
 namespace varn {
 
 bool clsLogAnalysis::ProcessLogFile(const std::string& sFilePath) {
-  Screen().SetMousePointer(vbHourglass);
+  clsHourglass hourglass;
   bool bResult = false;
+  // A failed import shows the default pointer before it tidies up.
+  auto Failed = [&] {
+    hourglass.Restore();
+    return mbFailureEnding();
+  };
   clsTrap trap("clsLogAnalysis:ProcessLogFile");
   bool bRan = trap.Run([&] {
     trap.Step("00");
     if (!IsConnected()) {
       Screen().MsgBox("Not connected", vbOKOnly + vbCritical, kAppTitle);
-      bResult = mbFailureEnding();
+      bResult = Failed();
       return;
     }
     trap.Step("01");
     if (!mbFileCheck(sFilePath)) {
-      bResult = mbFailureEnding();
+      bResult = Failed();
       return;
     }
     // One transaction for the whole import, begun before anything is read: a failure at any
@@ -33,7 +38,7 @@ bool clsLogAnalysis::ProcessLogFile(const std::string& sFilePath) {
     TransactionGuard importTransaction(SharedConnection());
     if (!mbConfirmUnderLock(sFilePath)) {
       importTransaction.Rollback();
-      bResult = mbFailureEnding();
+      bResult = Failed();
       return;
     }
     mLogFile = std::make_shared<clsItemLogFile>();
@@ -41,7 +46,7 @@ bool clsLogAnalysis::ProcessLogFile(const std::string& sFilePath) {
     if (!mbProcessFile(sFilePath)) {
       mLogFile.reset();
       importTransaction.Rollback();
-      bResult = mbFailureEnding();
+      bResult = Failed();
       return;
     }
     trap.Step("03");
@@ -49,7 +54,7 @@ bool clsLogAnalysis::ProcessLogFile(const std::string& sFilePath) {
     if (!mbUpdateDB()) {
       mLogFile.reset();
       importTransaction.Rollback();
-      bResult = mbFailureEnding();
+      bResult = Failed();
       return;
     }
     importTransaction.Commit();
@@ -63,12 +68,10 @@ bool clsLogAnalysis::ProcessLogFile(const std::string& sFilePath) {
     mLogFile.reset();
     if (mConnection && mConnection->IsConnected()) GetHistoryDates();
   }
-  Screen().SetMousePointer(vbDefault);
   return bResult;
 }
 
 bool clsLogAnalysis::mbFailureEnding() {
-  Screen().SetMousePointer(vbDefault);
   mWhatDBAction = enuUnspecified;
   if (mProgress) mProgress->Hide();
   // Whatever the import had begun is rolled back: the history shows the table as it is.
@@ -92,7 +95,7 @@ bool clsLogAnalysis::mbConfirmUnderLock(const std::string& sFilePath) {
 }
 
 Int16 clsLogAnalysis::mlGetLines(const std::string& sFilePath) {
-  Screen().SetMousePointer(vbHourglass);
+  clsHourglass hourglass;
   Int16 nResult;
   clsTrap trap("clsLogAnalysis:mlGetLines");
   trap.Run([&] {
@@ -112,12 +115,11 @@ Int16 clsLogAnalysis::mlGetLines(const std::string& sFilePath) {
     trap.Step("05");
     nResult = nCount;
   });
-  Screen().SetMousePointer(vbDefault);
   return nResult;
 }
 
 bool clsLogAnalysis::mbProcessFile(const std::string& sFilePath) {
-  Screen().SetMousePointer(vbHourglass);
+  clsHourglass hourglass;
   bool bResult = false;
   clsTrap trap("clsLogAnalysis:mbProcessFile");
   trap.Run([&] {
@@ -147,7 +149,7 @@ bool clsLogAnalysis::mbProcessFile(const std::string& sFilePath) {
       trap.Step("11");
       if (mLogFile->ProcessLine(sItem, nLineNumber)) continue;
       if (mLogFile->BadLine().empty()) {
-        Screen().SetMousePointer(vbDefault);
+        hourglass.Restore();
         return;
       }
       trap.Step("12");
@@ -163,12 +165,11 @@ bool clsLogAnalysis::mbProcessFile(const std::string& sFilePath) {
     }
     bResult = true;
   });
-  Screen().SetMousePointer(vbDefault);
   return bResult;
 }
 
 bool clsLogAnalysis::mbUpdateDB() {
-  Screen().SetMousePointer(vbHourglass);
+  clsHourglass hourglass;
   bool bResult = false;
   clsTrap trap("clsLogAnalysis:mbUpdateDB");
   trap.Run([&] {
@@ -190,7 +191,6 @@ bool clsLogAnalysis::mbUpdateDB() {
     mlLastDate_ID = lDateID;
     bResult = true;
   });
-  Screen().SetMousePointer(vbDefault);
   return bResult;
 }
 

@@ -12,7 +12,7 @@ bool clsLogAnalysis::IsConnected() const {
 }
 
 void clsLogAnalysis::Initialize(const std::string& sDBPath) {
-  Screen().SetMousePointer(vbHourglass);
+  clsHourglass hourglass;
   clsTrap trap("clsLogAnalysis:Class_Initialize");
   trap.Run([&] {
     trap.Step("00");
@@ -28,7 +28,6 @@ void clsLogAnalysis::Initialize(const std::string& sDBPath) {
     gobjLogAnalysis = shared_from_this();
     mProgress = std::make_unique<frmProgress>();
   });
-  Screen().SetMousePointer(vbDefault);
 }
 
 clsLogAnalysis::~clsLogAnalysis() {

@@ -22,6 +22,23 @@ namespace varn {
 
 using HistoryCollection = Collection<clsItemDateRange>;
 
+// What a host shows of the report database (the service's readers below raise on a failure).
+struct DayCounts {
+  int64_t lSessions = 0;
+  int64_t lShifts = 0;
+};
+struct DaySummary {
+  std::string sLogDate;  // as stored; "?" when the date has no row
+  double dblTotal = 0;
+  DayCounts counts;
+};
+struct HistoryLine {
+  int32_t lDate_ID;
+  std::string sLogDate;   // "dd/mm/yyyy", or the stored text when it is no date
+  std::string sImported;  // as CStr writes a date, or the stored text when it is no date
+  double dblTotal;
+};
+
 class clsLogAnalysis : public IImportService, public std::enable_shared_from_this<clsLogAnalysis> {
  public:
   static std::shared_ptr<clsLogAnalysis> Create() { return std::shared_ptr<clsLogAnalysis>(new clsLogAnalysis); }
@@ -45,6 +62,12 @@ class clsLogAnalysis : public IImportService, public std::enable_shared_from_thi
   // The Date_ID of the date the last successful ProcessLogFile wrote (0 before any).
   int32_t LastDate_ID() const { return mlLastDate_ID; }
 
+  int64_t RowCount(const std::string& sTable);
+  DayCounts CountsOfDay(int32_t lDate_ID);
+  DaySummary SummaryOfDay(int32_t lDate_ID);
+  // Every DateRange row in date order; rows whose date cannot be read come last, by key.
+  std::vector<HistoryLine> DateHistory();
+
  private:
   clsLogAnalysis() = default;
 
@@ -58,6 +81,8 @@ class clsLogAnalysis : public IImportService, public std::enable_shared_from_thi
   // extension ("25-12-2003.log" -> "25-12-2003"); raises 5 for a shorter name or a bare name.
   static std::string msNameDate(const std::string& sFilePath);
   bool mbFailureEnding();
+  QueryResult mRows(const std::string& sSql) const;
+  int64_t mlCount(const std::string& sTable, const std::string& sWhere);
 
   std::shared_ptr<clsConnection> mConnection;
   std::shared_ptr<clsItemLogFile> mLogFile;
@@ -68,9 +93,9 @@ class clsLogAnalysis : public IImportService, public std::enable_shared_from_thi
   std::unique_ptr<frmProgress> mProgress;
   int32_t mlLastDate_ID = 0;
 
-  // The DateRange rows as last loaded completely, and the connection's rows stamp then: every
-  // import reloads the history several times, and while no row can have changed the rows are
-  // used again instead of being read and converted anew.
+  // The DateRange rows as last loaded completely, kept in the connection's cache: every import
+  // reloads the history several times, and while no row can have changed the rows are used
+  // again instead of being read and converted anew.
   struct HistoryRow {
     int32_t lDate_ID;
     double dblDateTotal;
@@ -78,11 +103,10 @@ class clsLogAnalysis : public IImportService, public std::enable_shared_from_thi
     Date importedDate;
     std::string sKey;  // the log date as "dd/mm/yyyy"
   };
+  struct HistoryRows {
+    std::vector<HistoryRow> vRows;
+  };
   void mAddHistoryItem(const HistoryRow& row);
-  std::vector<HistoryRow> mvHistoryRows;
-  std::weak_ptr<Connection> mHistoryConnection;
-  uint64_t mlHistoryStamp = 0;
-  bool mbHistoryKept = false;
 };
 
 }  // namespace varn

@@ -1,5 +1,7 @@
 #include "ui/UserInterface.h"
 
+#include <exception>
+
 #include "ui/TerminalUI.h"
 
 namespace varn {
@@ -14,8 +16,16 @@ std::shared_ptr<IUserInterface>& CurrentScreen() {
 
 IUserInterface& Screen() { return *CurrentScreen(); }
 
-clsHourglass::clsHourglass() { Screen().SetMousePointer(vbHourglass); }
-clsHourglass::~clsHourglass() { Screen().SetMousePointer(vbDefault); }
+clsHourglass::clsHourglass(eOnEnd eEnd) : meEnd(eEnd), mnUncaught(std::uncaught_exceptions()) {
+  Screen().SetMousePointer(vbHourglass);
+}
+
+clsHourglass::~clsHourglass() {
+  bool bReturned = std::uncaught_exceptions() == mnUncaught;
+  if (meEnd == enuRestoreAlways || (meEnd == enuRestoreOnReturn && bReturned)) Restore();
+}
+
+void clsHourglass::Restore() { Screen().SetMousePointer(vbDefault); }
 
 std::shared_ptr<IUserInterface> SetScreen(std::shared_ptr<IUserInterface> pScreen) {
   std::swap(CurrentScreen(), pScreen);

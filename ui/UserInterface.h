@@ -37,13 +37,28 @@ class IUserInterface {
   virtual void DrawProgress(const ProgressView& view) = 0;
 };
 
-// The hourglass while a procedure runs, the default pointer on every way out.
+// The hourglass while a procedure runs; what its end leaves on the screen:
+//   enuRestoreAlways    the default pointer on every way out;
+//   enuRestoreOnReturn  the default pointer when the body returns; made inside a trap's body
+//                       (ui/ErrorHandling.h), it leaves an error's way out to the trap, whose
+//                       report restores the pointer;
+//   enuLeaveOn          the hourglass, for the caller to end.
 class clsHourglass {
  public:
-  clsHourglass();
+  enum eOnEnd { enuRestoreAlways, enuRestoreOnReturn, enuLeaveOn };
+
+  explicit clsHourglass(eOnEnd eEnd = enuRestoreAlways);
   ~clsHourglass();
   clsHourglass(const clsHourglass&) = delete;
   clsHourglass& operator=(const clsHourglass&) = delete;
+
+  // The default pointer now, on a way out that must not leave the hourglass; the end still
+  // does what its mode says.
+  void Restore();
+
+ private:
+  eOnEnd meEnd;
+  int mnUncaught;  // the exceptions in flight when the guard was made
 };
 
 // The screen in use; a terminal one until a host installs another.

@@ -1,0 +1,60 @@
+// What a host shows of the report database: rows per table, a day's counts, the history of
+// imported dates in date order. Plain reads through the service's connection.
+#include <algorithm>
+
+#include "runtime/DateTime.h"
+#include "runtime/Text.h"
+#include "service/clsLogAnalysis.h"
+
+namespace varn {
+
+namespace {
+
+std::string WhereDate(int32_t lDate_ID) { return " WHERE Date_ID=" + NumText(int64_t{lDate_ID}); }
+
+}  // namespace
+
+QueryResult clsLogAnalysis::mRows(const std::string& sSql) const { return DBConnection()->DBConnection()->Query(sSql); }
+
+int64_t clsLogAnalysis::mlCount(const std::string& sTable, const std::string& sWhere) {
+  return mRows("SELECT COUNT(*) AS N FROM " + sTable + sWhere).vRows.at(0).at(0).ToLong();
+}
+
+int64_t clsLogAnalysis::RowCount(const std::string& sTable) { return mlCount(sTable, {}); }
+
+DayCounts clsLogAnalysis::CountsOfDay(int32_t lDate_ID) {
+  DayCounts counts;
+  // Shifts are counted first, as the command line always asked.
+  counts.lShifts = mlCount("Shift", WhereDate(lDate_ID));
+  counts.lSessions = mlCount("Session", WhereDate(lDate_ID));
+  return counts;
+}
+
+DaySummary clsLogAnalysis::SummaryOfDay(int32_t lDate_ID) {
+  auto result = mRows("SELECT LogDate, DateTotal FROM DateRange" + WhereDate(lDate_ID));
+  DaySummary summary;
+  summary.sLogDate = result.vRows.empty() ? "?" : result.vRows[0][0].ToText();
+  summary.dblTotal = result.vRows.empty() ? 0 : result.vRows[0][1].ToDouble();
+  summary.counts = CountsOfDay(lDate_ID);
+  return summary;
+}
+
+std::vector<HistoryLine> clsLogAnalysis::DateHistory() {
+  auto result = mRows("SELECT Date_ID, LogDate, DateTotal, DateImported FROM DateRange");
+  std::vector<std::pair<double, HistoryLine>> vDates;
+  for (const auto& vRow : result.vRows) {
+    auto logDate = ParseDate(vRow[1].IsNull() ? "" : vRow[1].ToText());
+    auto imported = ParseDate(vRow[3].IsNull() ? "" : vRow[3].ToText());
+    HistoryLine line{vRow[0].ToLong(), logDate ? FormatDate(*logDate, "dd/mm/yyyy") : vRow[1].ToText(),
+                     imported ? CStr(*imported) : vRow[3].ToText(), vRow[2].IsNull() ? 0 : vRow[2].ToDouble()};
+    vDates.emplace_back(logDate ? logDate->dSerial : 1e300, std::move(line));
+  }
+  std::stable_sort(vDates.begin(), vDates.end(), [](const auto& a, const auto& b) {
+    return a.first != b.first ? a.first < b.first : a.second.lDate_ID < b.second.lDate_ID;
+  });
+  std::vector<HistoryLine> vLines;
+  for (auto& date : vDates) vLines.push_back(std::move(date.second));
+  return vLines;
+}
+
+}  // namespace varn
