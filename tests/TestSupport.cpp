@@ -174,6 +174,12 @@ std::string FirstDifference(const std::string& sActual, const std::string& sExpe
          "\" was expected";
 }
 
+std::string DifferenceFromFile(const std::string& sActual, const std::string& sName) {
+  if (std::getenv("VARN_UPDATE_EXPECTED")) WriteFile(DataFile(sName), sActual);
+  std::string sDifference = FirstDifference(sActual, ReadFile(DataFile(sName)));
+  return sDifference.empty() ? sDifference : sName + ", " + sDifference;
+}
+
 std::shared_ptr<clsRecordingUI> UseRecordingUI() {
   auto pScreen = std::make_shared<clsRecordingUI>();
   SetScreen(pScreen);
@@ -236,6 +242,23 @@ std::string VarnlogPath() {
   return std::string(pBinary ? pBinary : ".") + "/varnlog";
 }
 
+pid_t StartChild(const std::function<void()>& fn, long lFileSizeLimit) {
+  pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("cannot start a process");
+  if (pid > 0) return pid;
+  if (lFileSizeLimit > 0) {
+    rlimit limit{static_cast<rlim_t>(lFileSizeLimit), static_cast<rlim_t>(lFileSizeLimit)};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    signal(SIGXFSZ, SIG_IGN);
+  }
+  try {
+    fn();
+    _exit(0);
+  } catch (...) {
+    _exit(3);
+  }
+}
+
 pid_t StartVarnlog(const Texts& vArguments, const std::string& sOutputPath, const RunOptions& options) {
   std::string sInputPath = options.sInput.empty() ? "/dev/null" : WriteFile(sOutputPath + ".in", options.sInput);
   Texts vAll{VarnlogPath()};
@@ -243,24 +266,18 @@ pid_t StartVarnlog(const Texts& vArguments, const std::string& sOutputPath, cons
   std::vector<char*> vArgv;
   for (auto& sArgument : vAll) vArgv.push_back(sArgument.data());
   vArgv.push_back(nullptr);
-  pid_t pid = fork();
-  if (pid < 0) throw std::runtime_error("cannot start " + vAll[0]);
-  if (pid == 0) {
-    int nIn = open(sInputPath.c_str(), O_RDONLY);
-    int nOut = open(sOutputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (nIn < 0 || nOut < 0) _exit(126);
-    dup2(nIn, STDIN_FILENO);
-    dup2(nOut, STDOUT_FILENO);
-    dup2(nOut, STDERR_FILENO);
-    if (options.lFileSizeLimit > 0) {
-      rlimit limit{static_cast<rlim_t>(options.lFileSizeLimit), static_cast<rlim_t>(options.lFileSizeLimit)};
-      setrlimit(RLIMIT_FSIZE, &limit);
-      signal(SIGXFSZ, SIG_IGN);
-    }
-    execv(vArgv[0], vArgv.data());
-    _exit(127);
-  }
-  return pid;
+  return StartChild(
+      [&] {
+        int nIn = open(sInputPath.c_str(), O_RDONLY);
+        int nOut = open(sOutputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (nIn < 0 || nOut < 0) _exit(126);
+        dup2(nIn, STDIN_FILENO);
+        dup2(nOut, STDOUT_FILENO);
+        dup2(nOut, STDERR_FILENO);
+        execv(vArgv[0], vArgv.data());
+        _exit(127);
+      },
+      options.lFileSizeLimit);
 }
 
 int WaitFor(pid_t pid) {

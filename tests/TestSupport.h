@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -57,6 +58,9 @@ void SqlExec(const std::string& sDB, const std::string& sSql);
 std::string Dump(const std::string& sDB, bool bImportTimes = true);
 // "" when equal, else the first line where they differ.
 std::string FirstDifference(const std::string& sActual, const std::string& sExpected);
+// "" when the text matches the file of tests/data, else its name and the first difference. With
+// VARN_UPDATE_EXPECTED set the file is rewritten first, for review after a deliberate change.
+std::string DifferenceFromFile(const std::string& sActual, const std::string& sName);
 
 // The error a call raises (number 0 when it raises none).
 template <class Fn>
@@ -133,6 +137,9 @@ struct RunResult {
   std::string sOutput;
   double dblSeconds = 0;
 };
+// fn in a forked process of its own, with a full disk past lFileSizeLimit bytes when that is set:
+// it exits with 0 once fn returns, with 3 when fn throws.
+pid_t StartChild(const std::function<void()>& fn, long lFileSizeLimit = 0);
 std::string VarnlogPath();
 pid_t StartVarnlog(const Texts& vArguments, const std::string& sOutputPath, const RunOptions& options = {});
 int WaitFor(pid_t pid);

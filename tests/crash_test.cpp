@@ -63,20 +63,14 @@ class KillPointScreen : public IUserInterface {
 // Imports sLog into sDB in a forked process with its own connection, as a second program would,
 // and leaves its summary beside the database. A child that hangs is ended by its alarm.
 pid_t StartImport(const std::string& sDB, const std::string& sLog, KillPoint ePoint, long lAt) {
-  pid_t pid = fork();
-  if (pid < 0) throw std::runtime_error("cannot start an import");
-  if (pid > 0) return pid;
-  alarm(120);
-  try {
+  return StartChild([&] {
+    alarm(120);
     auto pScreen = std::make_shared<KillPointScreen>(ePoint, lAt);
     SetScreen(pScreen);
     auto pService = clsLogAnalysis::Create();
     pService->Initialize(sDB);
     WriteFile(sDB + ".summary", pScreen->Summary(pService->ProcessLogFile(sLog)));
-    _exit(0);
-  } catch (...) {
-    _exit(3);
-  }
+  });
 }
 
 struct CleanRun {

@@ -3,8 +3,6 @@
 // import, through the service and through the command line, ends in a report and a failure,
 // and the database file keeps every byte it had.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -23,13 +21,7 @@ namespace fs = std::filesystem;
 // lFileSizeLimit is set, a full disk past that size: "done" or "failed", then every report.
 std::string ServiceImport(const std::string& sDB, const std::string& sLog, long lFileSizeLimit) {
   TempFolder folder;
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (lFileSizeLimit > 0) {
-      rlimit limit{static_cast<rlim_t>(lFileSizeLimit), static_cast<rlim_t>(lFileSizeLimit)};
-      setrlimit(RLIMIT_FSIZE, &limit);
-      signal(SIGXFSZ, SIG_IGN);
-    }
+  auto fnImport = [&] {
     auto pScreen = UseRecordingUI();
     GlobalDatabaseSettings().nWaitSeconds = 1;
     auto pService = clsLogAnalysis::Create();
@@ -37,9 +29,8 @@ std::string ServiceImport(const std::string& sDB, const std::string& sLog, long 
     std::string sResult = pService->ProcessLogFile(sLog) ? "done\n" : "failed\n";
     for (const auto& box : pScreen->mvBoxes) sResult += box.sPrompt + "\n";
     std::ofstream(folder / "result", std::ios::app) << sResult;
-    _exit(0);
-  }
-  EXPECT_EQ(WaitFor(pid), 0);
+  };
+  EXPECT_EQ(WaitFor(StartChild(fnImport, lFileSizeLimit)), 0);
   return ReadFile(folder / "result");
 }
 

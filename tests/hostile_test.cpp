@@ -170,7 +170,7 @@ TEST_F(HostileLog, HostileLogsAreImportedAsTheFormatSaysOrRefused) {
     EXPECT_EQ(mpService->HistoryLogDates()->Count(), nDates) << sFile;
   }
   sReport += "goods columns: " + SqlValue(msDB, "SELECT COUNT(*) FROM pragma_table_info('Goods')") + "\n";
-  EXPECT_EQ(FirstDifference(sReport, ReadFile(DataFile("hostile.expected"))), "");
+  EXPECT_EQ(DifferenceFromFile(sReport, "hostile.expected"), "");
 }
 
 // Bytes of every value: alone, a file without a date line; after one, lines set aside.
@@ -215,7 +215,7 @@ TEST_F(HostileLog, InvalidUtf8InEveryPositionStaysInItsOwnLine) {
     EXPECT_EQ(SqlValue(msDB, "PRAGMA integrity_check"), "ok") << nAt;
     EXPECT_TRUE(IsValidUtf8(Dump(msDB)) && IsValidUtf8(NewRejects())) << nAt;
   }
-  EXPECT_EQ(FirstDifference(sReport, ReadFile(DataFile("hostile-utf8.expected"))), "");
+  EXPECT_EQ(DifferenceFromFile(sReport, "hostile-utf8.expected"), "");
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ TEST_F(ImportTest, RealisticDayIsStoredRowByRowAndTheNextDayContinuesTheKeysAfte
   EXPECT_EQ(mpService->LastDate_ID(), 1);
   // Keys start one above the gap left after the highest stored key; the unquoted PC04 line
   // fails to set up but still uses its key (5). Known users keep their key whatever the case.
-  EXPECT_EQ(FirstDifference(Dump(msDB, false), ReadFile(DataFile("day-03-02-2025.expected"))), "");
+  EXPECT_EQ(DifferenceFromFile(Dump(msDB, false), "day-03-02-2025.expected"), "");
   // A quoted line with commas stays one item; an unquoted one falls apart into several.
   EXPECT_EQ(mpService->UncategorisedLines(), "\r\nTill drawer jammed\r\nfixed\r\n09:15\r\n10:00\r\n0:45");
   // The broken PC04 session is reported (its conversion, then its set-up), nothing else.
@@ -89,7 +89,7 @@ TEST_F(ImportTest, SecondImportAsksBeforeReadingAndUpdatesInPlaceOrLeavesAlone) 
   // Keys are kept and session 8 holds the new total. Lines without a stored row are numbered
   // like a first import from the highest stored key plus two: the broken PC04 line uses 10, the
   // new line takes 11 (with its goods).
-  EXPECT_EQ(FirstDifference(Dump(msDB, false), ReadFile(DataFile("day-03-02-2025-updated.expected"))), "");
+  EXPECT_EQ(DifferenceFromFile(Dump(msDB, false), "day-03-02-2025-updated.expected"), "");
 
   // A file named by no date is a first import, asked nothing; its own date line is stored.
   nBoxes = Boxes();

@@ -23,11 +23,7 @@ server_bin() {
 }
 
 as_server_user() {
-  if ((EUID == 0)); then
-    runuser -u "$SERVER_USER" -- "$@"
-  else
-    "$@"
-  fi
+  if ((EUID == 0)); then runuser -u "$SERVER_USER" -- "$@"; else "$@"; fi
 }
 
 start_server() {
@@ -38,11 +34,8 @@ start_server() {
   dir=$(mktemp -d "${TMPDIR:-/tmp}/varn-pg-XXXXXX")
   echo "$dir" >"$state"
   if ((EUID == 0)); then chown "$SERVER_USER:" "$dir"; fi
-  if ! as_server_user "$bin/initdb" -D "$dir/data" -U varn --auth=trust -E UTF8 --no-locale \
-    >"$dir/initdb.log" 2>&1; then
-    cat "$dir/initdb.log" >&2
-    return 1
-  fi
+  as_server_user "$bin/initdb" -D "$dir/data" -U varn --auth=trust -E UTF8 --no-locale >"$dir/initdb.log" 2>&1 ||
+    { cat "$dir/initdb.log" >&2 && return 1; }
   # The tests' data is thrown away with the folder: syncing it would only cost time.
   if ! as_server_user "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
     -o "-c listen_addresses=127.0.0.1 -c port=$port -c unix_socket_directories=$dir -c fsync=${VARN_PG_FSYNC:-off}" \
@@ -69,8 +62,5 @@ stop_server() {
 case "${1:-}" in
   start) start_server "${2:?state file}" "${3:?port}" ;;
   stop) stop_server "${2:?state file}" ;;
-  *)
-    echo "usage: $0 start STATE_FILE PORT | stop STATE_FILE" >&2
-    exit 2
-    ;;
+  *) echo "usage: $0 start STATE_FILE PORT | stop STATE_FILE" >&2 && exit 2 ;;
 esac

@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <ctime>
 #include <functional>
 #include <numeric>
@@ -43,11 +42,6 @@ std::string Shown(std::string_view s) {
   std::string sOut = "[";
   for (unsigned char c : s) sOut += c >= 0x20 && c < 0x7F ? std::string(1, c) : "\\x"s + kHex[c >> 4] + kHex[c & 15];
   return sOut + "]";
-}
-void ExpectLines(const std::string& sName, const std::string& sLines) {
-  std::string sPath = test::DataFile("runtime-" + sName + ".expected");
-  if (std::getenv("VARN_UPDATE_EXPECTED")) test::WriteFile(sPath, sLines);
-  EXPECT_EQ(test::FirstDifference(sLines, test::ReadFile(sPath)), "") << sPath;
 }
 // The items of a log in memory, or of the file at the path.
 Texts ItemsOf(const std::string& s, bool bFile = false) {
@@ -142,7 +136,7 @@ TEST(RuntimeTest, DatesNumbersAndFieldValuesAreReadAndWrittenAsTheRuntimeDoes) {
     sLines += " " + Result([&] { return NumText(v.ToDouble()); }) + " " + Result([&] { return CStr(v.ToDate()); });
     sLines += "\n";
   }
-  ExpectLines("values", sLines);
+  EXPECT_EQ(test::DifferenceFromFile(sLines, "runtime-values.expected"), "");
   EXPECT_TRUE(Variant().IsNull() && !Variant(""s).IsNull());
   Int16 nTop(32766), nBottom(-32768);
   ++nTop;
@@ -167,7 +161,7 @@ TEST(RuntimeTest, FieldReaderSplitsLinesAndFilesIntoItemsInLinearTime) {
     for (const auto& sItem : ItemsOf(sBytes)) sLines += " " + Shown(sItem) + (IsBlankItem(sItem) ? "*" : "");
     sLines += "\n";
   }
-  ExpectLines("items", sLines);
+  EXPECT_EQ(test::DifferenceFromFile(sLines, "runtime-items.expected"), "");
 
   test::TempFolder folder;
   std::string sLog = test::WriteFile(folder / "25-12-2003.log", "#25/12/2003#\r\n\"PC01,08:00\"\r\nEnd Total 3.45");
@@ -221,7 +215,7 @@ TEST(RuntimeTest, LogTextGivesLineKindsAndAmounts) {
     sLines += " " + Result([&] { return NumText(ReadLeadingNumber(sText)); }) + "\n";
     EXPECT_EQ(pScreen->MousePointer(), vbDefault) << sText;
   }
-  ExpectLines("text", sLines);
+  EXPECT_EQ(test::DifferenceFromFile(sLines, "runtime-text.expected"), "");
   ExpectRaise(errOverflow, {[] { ReadLeadingNumber(std::string(400, '9')); }});
 }
 

@@ -90,9 +90,7 @@ TEST_F(UiTest, ErrorsAreReportedWithTheStepReachedUnderTheHourglassOnTheScreenAn
   progress.Hide();
   for (const auto& view : mvProgress)
     Note(view.sNote + " " + NumText(view.sngValue) + "/" + NumText(view.sngMax) + (view.bVisible ? "" : ", hidden"));
-  std::string sPath = test::DataFile("ui-screen.expected");
-  if (std::getenv("VARN_UPDATE_EXPECTED")) test::WriteFile(sPath, msSeen);
-  EXPECT_EQ(test::FirstDifference(msSeen, test::ReadFile(sPath)), "") << sPath;
+  EXPECT_EQ(test::DifferenceFromFile(msSeen, "ui-screen.expected"), "");
 }
 
 }  // namespace
