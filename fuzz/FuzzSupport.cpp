@@ -11,11 +11,8 @@
 
 namespace varn::fuzz {
 
-clsRecordingUI& Screen() {
-  static std::shared_ptr<clsRecordingUI> pScreen;
-  pScreen = test::UseRecordingUI();
-  return *pScreen;
-}
+// The screen it installs keeps it.
+clsRecordingUI& Screen() { return *test::UseRecordingUI(); }
 
 const test::TempFolder& Scratch() {
   static const test::TempFolder folder(access("/dev/shm", W_OK) == 0 ? std::filesystem::path("/dev/shm")
@@ -36,7 +33,7 @@ clsInputTransaction::clsInputTransaction() {
 }
 
 clsInputTransaction::~clsInputTransaction() {
-  RecordService().mpUsers = &RecordService().mUsers;
+  RecordService().mpUsers = &RecordService();
   mpUsers.reset();
   RecordService().DBConnection()->DBConnection()->RollbackTrans();
 }

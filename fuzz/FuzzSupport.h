@@ -28,8 +28,6 @@ class clsInputTransaction {
  public:
   clsInputTransaction();
   ~clsInputTransaction();
-  clsInputTransaction(const clsInputTransaction&) = delete;
-  clsInputTransaction& operator=(const clsInputTransaction&) = delete;
 
  private:
   std::unique_ptr<clsItemLogFile> mpUsers;

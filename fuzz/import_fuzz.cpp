@@ -4,32 +4,21 @@
 #include <filesystem>
 
 #include "fuzz/FuzzSupport.h"
-#include "service/clsLogAnalysis.h"
 
 using namespace varn;
-
-namespace {
 
 const std::string sTemplate = fuzz::Scratch() / "empty.mdb", sDB = fuzz::Scratch() / "varnrpt.mdb",
                   sLog = fuzz::Scratch() / "03-02-2025.log";
 
-std::shared_ptr<clsLogAnalysis> OpenService(const std::string& sPath) {
-  auto pService = clsLogAnalysis::Create();
-  pService->Initialize(sPath);
-  if (!pService->IsConnected()) std::abort();
-  return pService;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
   clsRecordingUI& screen = fuzz::Screen();
-  [[maybe_unused]] static bool bTemplate = OpenService(sTemplate) != nullptr;
+  static const bool bTemplate = test::OpenService(sTemplate)->IsConnected();
   std::filesystem::copy_file(sTemplate, sDB, std::filesystem::copy_options::overwrite_existing);
   std::string_view sInput(reinterpret_cast<const char*>(pData), nSize);
   test::WriteFile(sLog, std::string(sInput));
 
-  auto pService = OpenService(sDB);
+  auto pService = test::OpenService(sDB);
+  fuzz::Require(bTemplate && pService->IsConnected(), "no report database could be made", sInput);
   std::string sBefore = test::Dump(sDB, false);
   if (!pService->ProcessLogFile(sLog)) {
     fuzz::Require(test::Dump(sDB, false) == sBefore, "a failed import changed the database", sInput);

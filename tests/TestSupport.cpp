@@ -1,9 +1,9 @@
 #include "tests/TestSupport.h"
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,8 +13,6 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-
-extern char** environ;
 
 namespace varn::test {
 
@@ -26,13 +24,6 @@ TempFolder::TempFolder(const std::filesystem::path& base) {
 
 TempFolder::~TempFolder() {
   std::error_code ec;
-  for (auto it = std::filesystem::recursive_directory_iterator(mPath, ec);
-       it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-    if (it->is_directory(ec)) {
-      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
-    }
-  }
-  std::filesystem::permissions(mPath, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
   std::filesystem::remove_all(mPath, ec);
 }
 
@@ -91,42 +82,23 @@ std::string GeneratedDay(const std::string& sDate, int nSessions, int nVersion) 
   return LogText(vLines);
 }
 
-namespace {
-
-class clsSqlite {
- public:
-  explicit clsSqlite(const std::string& sPath) {
-    if (sqlite3_open_v2(sPath.c_str(), &mp, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-      std::string sMsg = mp ? sqlite3_errmsg(mp) : "cannot open";
-      sqlite3_close(mp);
-      throw std::runtime_error(sPath + ": " + sMsg);
-    }
-    sqlite3_busy_timeout(mp, 10000);
-  }
-  ~clsSqlite() { sqlite3_close(mp); }
-  clsSqlite(const clsSqlite&) = delete;
-  clsSqlite& operator=(const clsSqlite&) = delete;
-  sqlite3* mp = nullptr;
-};
-
-}  // namespace
-
 Rows SqlRows(const std::string& sDB, const std::string& sSql) {
-  clsSqlite db(sDB);
-  sqlite3_stmt* pStmt = nullptr;
-  if (sqlite3_prepare_v2(db.mp, sSql.c_str(), -1, &pStmt, nullptr) != SQLITE_OK) {
-    throw std::runtime_error(sSql + ": " + sqlite3_errmsg(db.mp));
-  }
+  sqlite3* pDb = nullptr;
+  bool bOpen = sqlite3_open_v2(sDB.c_str(), &pDb, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK;
+  std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(pDb, sqlite3_close);
+  sqlite3_busy_timeout(pDb, 10000);
+  auto fnRow = [](void* pRows, int nColumns, char** apValues, char**) {
+    auto& vRow = static_cast<Rows*>(pRows)->emplace_back();
+    for (int n = 0; n < nColumns; ++n) vRow.emplace_back(apValues[n] ? apValues[n] : "NULL");
+    return 0;
+  };
   Rows vRows;
-  while (sqlite3_step(pStmt) == SQLITE_ROW) {
-    Texts vRow;
-    for (int n = 0; n < sqlite3_column_count(pStmt); ++n) {
-      const unsigned char* pText = sqlite3_column_text(pStmt, n);
-      vRow.emplace_back(pText ? reinterpret_cast<const char*>(pText) : "NULL");
-    }
-    vRows.push_back(std::move(vRow));
+  char* pError = nullptr;
+  if (!bOpen || sqlite3_exec(pDb, sSql.c_str(), fnRow, &vRows, &pError) != SQLITE_OK) {
+    std::string sMsg = pError ? pError : sqlite3_errmsg(pDb);
+    sqlite3_free(pError);
+    throw std::runtime_error(sDB + ": " + sSql + ": " + sMsg);
   }
-  sqlite3_finalize(pStmt);
   return vRows;
 }
 
@@ -135,15 +107,7 @@ std::string SqlValue(const std::string& sDB, const std::string& sSql) {
   return vRows.empty() || vRows[0].empty() ? std::string{} : vRows[0][0];
 }
 
-void SqlExec(const std::string& sDB, const std::string& sSql) {
-  clsSqlite db(sDB);
-  char* pError = nullptr;
-  if (sqlite3_exec(db.mp, sSql.c_str(), nullptr, nullptr, &pError) != SQLITE_OK) {
-    std::string sMsg = pError ? pError : "error";
-    sqlite3_free(pError);
-    throw std::runtime_error(sSql + ": " + sMsg);
-  }
-}
+void SqlExec(const std::string& sDB, const std::string& sSql) { SqlRows(sDB, sSql); }
 
 std::string Dump(const std::string& sDB, bool bImportTimes) {
   std::string sDump;
@@ -180,19 +144,24 @@ std::string DifferenceFromFile(const std::string& sActual, const std::string& sN
   return sDifference.empty() ? sDifference : sName + ", " + sDifference;
 }
 
+std::shared_ptr<clsLogAnalysis> OpenService(const std::string& sDB) {
+  auto pService = clsLogAnalysis::Create();
+  pService->Initialize(sDB);
+  return pService;
+}
+
 std::shared_ptr<clsRecordingUI> UseRecordingUI() {
   auto pScreen = std::make_shared<clsRecordingUI>();
   SetScreen(pScreen);
   return pScreen;
 }
 
-Int16 FixedUsers::GetUserID(const std::string& sUserName) {
-  ++mnLookups;
+Int16 TestService::GetUserID(const std::string& sUserName) {
   auto it = mKeys.find(sUserName);
   return it == mKeys.end() ? Int16() : Int16(it->second);
 }
 
-Int16 FixedUsers::CreateUser(const std::string& sUserName) {
+Int16 TestService::CreateUser(const std::string& sUserName) {
   ++mnCreated;
   if (sUserName.empty()) return Int16();
   return Int16(mKeys[sUserName] = static_cast<int32_t>(mKeys.size()) + 1);
@@ -259,8 +228,7 @@ pid_t StartChild(const std::function<void()>& fn, long lFileSizeLimit) {
   }
 }
 
-pid_t StartVarnlog(const Texts& vArguments, const std::string& sOutputPath, const RunOptions& options) {
-  std::string sInputPath = options.sInput.empty() ? "/dev/null" : WriteFile(sOutputPath + ".in", options.sInput);
+pid_t StartVarnlog(const Texts& vArguments, const std::string& sOutputPath, long lFileSizeLimit) {
   Texts vAll{VarnlogPath()};
   vAll.insert(vAll.end(), vArguments.begin(), vArguments.end());
   std::vector<char*> vArgv;
@@ -268,7 +236,7 @@ pid_t StartVarnlog(const Texts& vArguments, const std::string& sOutputPath, cons
   vArgv.push_back(nullptr);
   return StartChild(
       [&] {
-        int nIn = open(sInputPath.c_str(), O_RDONLY);
+        int nIn = open("/dev/null", O_RDONLY);
         int nOut = open(sOutputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (nIn < 0 || nOut < 0) _exit(126);
         dup2(nIn, STDIN_FILENO);
@@ -277,7 +245,7 @@ pid_t StartVarnlog(const Texts& vArguments, const std::string& sOutputPath, cons
         execv(vArgv[0], vArgv.data());
         _exit(127);
       },
-      options.lFileSizeLimit);
+      lFileSizeLimit);
 }
 
 int WaitFor(pid_t pid) {
@@ -287,49 +255,41 @@ int WaitFor(pid_t pid) {
   return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -WTERMSIG(nStatus);
 }
 
-RunResult RunVarnlog(const Texts& vArguments, const RunOptions& options) {
+RunResult RunVarnlog(const Texts& vArguments, long lFileSizeLimit) {
   TempFolder folder;
-  std::string sOutput = folder / "output.txt";
   auto start = std::chrono::steady_clock::now();
-  RunResult result;
-  result.nExit = WaitFor(StartVarnlog(vArguments, sOutput, options));
-  result.dblSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  result.sOutput = ReadFile(sOutput);
-  return result;
+  int nExit = WaitFor(StartVarnlog(vArguments, folder / "output.txt", lFileSizeLimit));
+  std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+  return {nExit, ReadFile(folder / "output.txt"), seconds.count()};
 }
 
-LockHolder::LockHolder(const std::string& sDB, const std::string& sBegin) {
-  int anReady[2], anRelease[2];
-  if (pipe(anReady) != 0 || pipe(anRelease) != 0) throw std::runtime_error("pipe");
-  mPid = fork();
-  if (mPid == 0) {
-    close(anReady[0]);
-    close(anRelease[1]);
+std::string Unexpected(const RunResult& result, int nExit, const std::string& sPart) {
+  if (result.nExit == nExit && result.sOutput.find(sPart) != std::string::npos) return {};
+  return "exit " + std::to_string(result.nExit) + ", output:\n" + result.sOutput;
+}
+
+std::shared_ptr<void> HoldLock(const std::string& sDB, const std::string& sBegin) {
+  int anEnds[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM, 0, anEnds) != 0) throw std::runtime_error("socketpair");
+  pid_t pid = StartChild([&] {
+    close(anEnds[0]);
     sqlite3* pDb = nullptr;
     sqlite3_open(sDB.c_str(), &pDb);
     std::string sSql = sBegin + "; INSERT INTO User (User_ID, UserName) VALUES (999, 'Not yet committed')";
     char c = sqlite3_exec(pDb, sSql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK ? 'y' : 'n';
-    if (write(anReady[1], &c, 1) != 1 || read(anRelease[0], &c, 1) < 0) _exit(4);
+    // Held until the holder's end closes; rolled back so that no hot journal is left.
+    if (write(anEnds[1], &c, 1) != 1 || read(anEnds[1], &c, 1) < 0) _exit(4);
     sqlite3_exec(pDb, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(pDb);
-    _exit(0);
-  }
-  close(anReady[1]);
-  close(anRelease[0]);
-  mnRelease = anRelease[1];
+  });
+  close(anEnds[1]);
+  std::shared_ptr<void> pHolder(nullptr, [nEnd = anEnds[0], pid](void*) {
+    close(nEnd);
+    WaitFor(pid);
+  });
   char c = 'n';
-  bool bRead = read(anReady[0], &c, 1) == 1;
-  close(anReady[0]);
-  if (!bRead || c != 'y') {
-    close(mnRelease);
-    WaitFor(mPid);
-    throw std::runtime_error("the lock on " + sDB + " could not be taken");
-  }
-}
-
-LockHolder::~LockHolder() {
-  close(mnRelease);
-  WaitFor(mPid);
+  if (read(anEnds[0], &c, 1) != 1 || c != 'y') throw std::runtime_error("the lock on " + sDB + " could not be taken");
+  return pHolder;
 }
 
 }  // namespace varn::test

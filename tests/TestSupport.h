@@ -15,6 +15,7 @@
 
 #include "db/modMainLog.h"
 #include "runtime/Error.h"
+#include "service/clsLogAnalysis.h"
 #include "ui/RecordingUI.h"
 
 namespace varn::test {
@@ -22,7 +23,7 @@ namespace varn::test {
 using Rows = std::vector<std::vector<std::string>>;
 using Texts = std::vector<std::string>;
 
-// A new folder, removed with everything in it (read-only parts too) when it goes.
+// A new folder, removed with everything in it when it goes.
 class TempFolder {
  public:
   explicit TempFolder(const std::filesystem::path& base = std::filesystem::temp_directory_path());
@@ -73,25 +74,18 @@ clsError ErrorOf(Fn&& fn) {
   return clsError(0, "");
 }
 
+// An import service initialised on sDB, as a host makes one.
+std::shared_ptr<clsLogAnalysis> OpenService(const std::string& sDB);
+
 // Installs a fresh recording screen for the rest of the test.
 std::shared_ptr<clsRecordingUI> UseRecordingUI();
 
-// A user list for sessions that are not about users: known names answer their key, new ones
-// get the next key; every call is counted.
-class FixedUsers : public IUserCategories {
- public:
-  Int16 GetUserID(const std::string& sUserName) override;
-  Int16 CreateUser(const std::string& sUserName) override;
-
-  std::map<std::string, int32_t> mKeys;
-  int mnLookups = 0;
-  int mnCreated = 0;
-};
-
 // The import service seen by the records and the processor, without the pipeline: a real
 // connection signed on to a real database (created when missing), with the action, matched
-// date and user list a test sets. It is gobjLogAnalysis while it lives.
-class TestService : public IImportService {
+// date and user list a test sets. It is gobjLogAnalysis while it lives. Its own user list is for
+// sessions that are not about users: known names answer their key, new ones get the next key
+// and are counted.
+class TestService : public IImportService, public IUserCategories {
  public:
   explicit TestService(std::string sDB, bool bTrace = true);
   ~TestService() override;
@@ -103,6 +97,8 @@ class TestService : public IImportService {
   varneDBAction WhatDBAction() const override { return meAction; }
   Date MatchedLogDate() const override { return mMatched; }
   IUserCategories* LogFile() const override { return mpUsers; }
+  Int16 GetUserID(const std::string& sUserName) override;
+  Int16 CreateUser(const std::string& sUserName) override;
 
   // Signs on afresh, as a new import would.
   void Reopen();
@@ -111,13 +107,13 @@ class TestService : public IImportService {
   // The statements run since the last call (those starting with sPrefix).
   Texts Statements(const std::string& sPrefix = {});
   Rows Query(const std::string& sSql) const { return SqlRows(msDB, sSql); }
-  std::string Value(const std::string& sSql) const { return SqlValue(msDB, sSql); }
   const std::string& Path() const { return msDB; }
 
   varneDBAction meAction = enuInsert;
   Date mMatched;
-  FixedUsers mUsers;
-  IUserCategories* mpUsers = &mUsers;
+  std::map<std::string, int32_t> mKeys;
+  int mnCreated = 0;
+  IUserCategories* mpUsers = this;
 
  private:
   std::string msDB;
@@ -126,12 +122,9 @@ class TestService : public IImportService {
   std::shared_ptr<clsConnection> mConnection;
 };
 
-// The command line as a process of its own: stdin from /dev/null unless given, stdout and
-// stderr together; the exit status, or minus the signal that ended it.
-struct RunOptions {
-  long lFileSizeLimit = 0;  // RLIMIT_FSIZE in bytes; 0: none
-  std::string sInput;       // fed to stdin when not empty
-};
+// The command line as a process of its own, with a full disk past lFileSizeLimit bytes when that
+// is set: stdin from /dev/null, stdout and stderr together; the exit status, or minus the signal
+// that ended it.
 struct RunResult {
   int nExit = 0;
   std::string sOutput;
@@ -141,22 +134,14 @@ struct RunResult {
 // it exits with 0 once fn returns, with 3 when fn throws.
 pid_t StartChild(const std::function<void()>& fn, long lFileSizeLimit = 0);
 std::string VarnlogPath();
-pid_t StartVarnlog(const Texts& vArguments, const std::string& sOutputPath, const RunOptions& options = {});
+pid_t StartVarnlog(const Texts& vArguments, const std::string& sOutputPath, long lFileSizeLimit = 0);
 int WaitFor(pid_t pid);
-RunResult RunVarnlog(const Texts& vArguments, const RunOptions& options = {});
+RunResult RunVarnlog(const Texts& vArguments, long lFileSizeLimit = 0);
+// "" when the command line ended with nExit and printed sPart, else how it ended and all it printed.
+std::string Unexpected(const RunResult& result, int nExit, const std::string& sPart = {});
 
 // Another process holding an SQLite database's write lock (sBegin: "BEGIN IMMEDIATE" or
-// "BEGIN EXCLUSIVE") with a row not yet committed, until the holder goes.
-class LockHolder {
- public:
-  explicit LockHolder(const std::string& sDB, const std::string& sBegin = "BEGIN IMMEDIATE");
-  ~LockHolder();
-  LockHolder(const LockHolder&) = delete;
-  LockHolder& operator=(const LockHolder&) = delete;
-
- private:
-  pid_t mPid = 0;
-  int mnRelease = -1;
-};
+// "BEGIN EXCLUSIVE") with a row not yet committed, until the holder it returns goes.
+std::shared_ptr<void> HoldLock(const std::string& sDB, const std::string& sBegin = "BEGIN IMMEDIATE");
 
 }  // namespace varn::test

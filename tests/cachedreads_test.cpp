@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "db/modMainLog.h"
-#include "service/clsLogAnalysis.h"
 #include "tests/TestSupport.h"
 
 namespace varn::test {
@@ -31,17 +30,15 @@ const Change fnRollback = [](const std::string&, Connection& own) { own.Rollback
 
 class CachedReads : public ::testing::Test {
  protected:
-  void SetUp() override { mpScreen = UseRecordingUI(); }
   void TearDown() override { gobjLogAnalysis.reset(); }
 
   TempFolder mFolder;
   std::string msDB = mFolder / "varnrpt.mdb";
-  std::shared_ptr<clsRecordingUI> mpScreen;
+  std::shared_ptr<clsRecordingUI> mpScreen = UseRecordingUI();
 };
 
 TEST_F(CachedReads, EveryChangeToTheStoredDatesShowsInTheNextHistoryReload) {
-  auto pService = clsLogAnalysis::Create();
-  pService->Initialize(msDB);
+  auto pService = OpenService(msDB);
   ASSERT_TRUE(pService->IsConnected());
   // The second load finds nothing changed since the first, and may use its rows again.
   const Change fnLoad = [&](const std::string&, Connection&) {

@@ -33,11 +33,9 @@ std::string LibraryPath() { return (fs::path(VarnlogPath()).parent_path() / VARN
 
 // The library with its exports bound; unloaded at the end unless a test does it first.
 struct Library {
-  template <class Fn>
-  Fn Bind(const char* sName) {
+  void* Bind(const char* sName) {
     void* pSymbol = mpHandle ? dlsym(mpHandle, sName) : nullptr;
-    if (!pSymbol) throw std::runtime_error(std::string(sName) + ": " + dlerror());
-    return reinterpret_cast<Fn>(pSymbol);
+    return pSymbol ? pSymbol : throw std::runtime_error(std::string(sName) + ": " + dlerror());
   }
   void Unload() {
     if (void* p = std::exchange(mpHandle, nullptr)) dlclose(p);
@@ -45,7 +43,7 @@ struct Library {
   ~Library() { Unload(); }
 
   void* mpHandle = dlopen(LibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
-#define VARN_EXPORT(name) PFN_##name name = Bind<PFN_##name>(#name)
+#define VARN_EXPORT(name) PFN_##name name = reinterpret_cast<PFN_##name>(Bind(#name))
   VARN_EXPORT(DllGetClassObject);
   VARN_EXPORT(DllCanUnloadNow);
   VARN_EXPORT(DllRegisterServer);
@@ -94,6 +92,12 @@ IUnknown* IdentityOf(IUnknown* p) {
   return unknown;
 }
 int32_t Count(_Collection* p) { return Get<int32_t>(p, p->lpVtbl->Count); }
+auto HistoryOf(_clsLogAnalysis* p) { return Get<Ref<_Collection>>(p, p->lpVtbl->get_HistoryLogDates); }
+auto ConnectionOf(_clsLogAnalysis* p) { return Get<Ref<_clsConnection>>(p, p->lpVtbl->get_DBConnection); }
+VARIANT_BOOL Connected(_clsConnection* p) { return Get<VARIANT_BOOL>(p, p->lpVtbl->get_IsConnected); }
+double GoodsColumns(const std::string& sDB) {
+  return std::stod(SqlValue(sDB, "SELECT COUNT(*) FROM pragma_table_info('Goods') WHERE name LIKE 'Goods_%'"));
+}
 
 // A VARIANT of the type given, the value in the first bytes of its union.
 VARIANT Var(VARTYPE vt, auto value) {
@@ -139,32 +143,18 @@ class ComServer : public ::testing::Test {
   Ref<_clsItemGoods> Goods() { return Create<_clsItemGoods>(CLSID_clsItemGoods, IID__clsItemGoods); }
   Ref<_clsLogAnalysis> Service(const std::string& sDB) {
     auto service = Create<_clsLogAnalysis>(CLSID_clsLogAnalysis, IID__clsLogAnalysis);
-    if (!sDB.empty()) {
-      EXPECT_EQ(CALL(service, Initialize, PathText(sDB)), S_OK);
-    }
+    EXPECT_TRUE(sDB.empty() || CALL(service, Initialize, PathText(sDB)) == S_OK);
     return service;
   }
   // The example log as the log of another day: its date line and its file name changed.
-  std::string ExampleLog(std::string sDay) {
-    std::string sLog = ReadFile(SourceDir() + "/examples/14-03-2024.log");
-    sLog.replace(sLog.find("14/03/2024"), 10, sDay);
-    std::replace(sDay.begin(), sDay.end(), '/', '-');
-    return WriteFile(mTemp / (sDay + ".log"), sLog);
+  std::string ExampleLog(const std::string& sDay) {
+    std::string sLog = Replace(ReadFile(SourceDir() + "/examples/14-03-2024.log"), "14/03/2024", sDay);
+    return WriteFile(mTemp / (Replace(sDay, "/", "-") + ".log"), sLog);
   }
   bool Import(_clsLogAnalysis* service, const std::string& sLog) {
     VARIANT_BOOL bDone = VARIANT_FALSE;
     EXPECT_EQ(CALL(service, ProcessLogFile, PathText(sLog), &bDone), S_OK);
     return bDone == VARIANT_TRUE;
-  }
-  static Ref<_Collection> HistoryOf(_clsLogAnalysis* p) {
-    return Get<Ref<_Collection>>(p, p->lpVtbl->get_HistoryLogDates);
-  }
-  static Ref<_clsConnection> ConnectionOf(_clsLogAnalysis* p) {
-    return Get<Ref<_clsConnection>>(p, p->lpVtbl->get_DBConnection);
-  }
-  static VARIANT_BOOL Connected(_clsConnection* p) { return Get<VARIANT_BOOL>(p, p->lpVtbl->get_IsConnected); }
-  static double GoodsColumns(const std::string& sDB) {
-    return std::stod(SqlValue(sDB, "SELECT COUNT(*) FROM pragma_table_info('Goods') WHERE name LIKE 'Goods_%'"));
   }
   void TearDown() override {
     for (BSTR bstr : std::exchange(mvTexts, {})) mLib.SysFreeString(bstr);
@@ -445,8 +435,8 @@ TEST_F(ComServer, RegistrationWritesAndRemovesExactlyItsOwnLines) {
   const std::string sForeign = "Other.Program/CLSID={00000000-1111-2222-3333-444444444444}\nnot a key line\n";
   fs::create_directories(mTemp.Path() / "varnlogimp");
   WriteFile(sRegistry, sForeign + "CLSID/{683949D4-9150-4AEA-A2E4-98E533B88A6F}/InprocServer32=/old/place.so\n");
-  std::string sOurs = ReadFile(DataFile("com_registry.txt")), sLibrary = fs::canonical(LibraryPath()).string();
-  for (size_t n; (n = sOurs.find("@LIBRARY@")) != std::string::npos;) sOurs.replace(n, 9, sLibrary);
+  const std::string sOurs =
+      Replace(ReadFile(DataFile("com_registry.txt")), "@LIBRARY@", fs::canonical(LibraryPath()).string());
 
   Expect({Is(mLib.DllRegisterServer(), S_OK), Is(mLib.DllRegisterServer(), S_OK)});
   EXPECT_EQ(FirstDifference(ReadFile(sRegistry), sForeign + sOurs), "");

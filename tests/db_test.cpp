@@ -18,11 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-template <class Fn>
-int32_t NumberOf(Fn&& fn) {
-  return ErrorOf(fn).Number();
-}
-
 // A value with its kind: texts quoted, doubles with a decimal point, whole numbers bare.
 std::string Shown(const Variant& v) {
   std::string s = v.IsNull() ? "Null" : v.ToText();
@@ -38,7 +33,6 @@ int32_t Kind(const std::string& sName) {
 
 class DbTest : public ::testing::Test {
  protected:
-  void SetUp() override { mpScreen = UseRecordingUI(); }
   void TearDown() override { gobjLogAnalysis.reset(); }
 
   // What a step gives (the head of db-steps.txt tells the steps), marked with a move of the
@@ -66,7 +60,7 @@ class DbTest : public ::testing::Test {
         sResult = NumText(int64_t{GetExistingID(Kind(vWords.at(1)), std::stoi(vWords.at(2)), std::stoi(vWords.at(3)))});
       } else if (vWords[0] == "signon") {
         bool bOn = mSignOn.SignOn(sStep.substr(7)) && mSignOn.IsConnected();
-        sResult = bOn ? "connected" : "refused, " + NumText(int64_t{NumberOf([&] { mSignOn.DBConnection(); })});
+        sResult = bOn ? "connected" : "refused, " + NumText(int64_t{ErrorOf([&] { mSignOn.DBConnection(); }).Number()});
       } else if (vWords[0] == "rs") {
         sResult = RecordsetStep(vWords.at(1), sStep.substr(std::min(sStep.size(), vWords[1].size() + 4)));
       } else if (vWords[0] == "service") {
@@ -126,7 +120,7 @@ class DbTest : public ::testing::Test {
 
   TempFolder mFolder;
   std::string msDB = mFolder / "r.mdb";
-  std::shared_ptr<clsRecordingUI> mpScreen;
+  std::shared_ptr<clsRecordingUI> mpScreen = UseRecordingUI();
   Connection* mpConn = nullptr;
   clsConnection mSignOn;  // one object for every sign-on step
   Recordset mRs;
@@ -186,8 +180,8 @@ TEST_F(DbTest, TheTraceHoldsEveryStatementAndOpeningAnotherDatabaseClosesTheFirs
 
 TEST_F(DbTest, SignOnWithABlankPathOpensTheDatabaseBesideTheComponent) {
   clsConnection connection;
-  EXPECT_EQ(NumberOf([&] { connection.IsConnected(); }), errObjectNotSet);
-  EXPECT_EQ(NumberOf([&] { connection.DBConnection(); }), errObjectNotSet);
+  EXPECT_EQ(ErrorOf([&] { connection.IsConnected(); }).Number(), errObjectNotSet);
+  EXPECT_EQ(ErrorOf([&] { connection.DBConnection(); }).Number(), errObjectNotSet);
   EXPECT_EQ(ComponentFolder(), fs::read_symlink("/proc/self/exe").parent_path().string());
   EXPECT_EQ(DefaultDatabasePath(), ComponentFolder() + "/varnrpt.mdb");
   bool bExisted = fs::exists(DefaultDatabasePath());

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <functional>
 
-#include "service/clsLogAnalysis.h"
+#include "runtime/Text.h"
 #include "tests/TestSupport.h"
 
 namespace varn::test {
@@ -18,26 +18,18 @@ namespace {
 namespace fs = std::filesystem;
 
 // Imports through the service in a child process, which has its own connection and, when
-// lFileSizeLimit is set, a full disk past that size: "done" or "failed", then every report.
+// lFileSizeLimit is set, a full disk past that size: "done" or "failed", then every report (one
+// line break each, as on the command line).
 std::string ServiceImport(const std::string& sDB, const std::string& sLog, long lFileSizeLimit) {
-  TempFolder folder;
   auto fnImport = [&] {
     auto pScreen = UseRecordingUI();
     GlobalDatabaseSettings().nWaitSeconds = 1;
-    auto pService = clsLogAnalysis::Create();
-    pService->Initialize(sDB);
-    std::string sResult = pService->ProcessLogFile(sLog) ? "done\n" : "failed\n";
-    for (const auto& box : pScreen->mvBoxes) sResult += box.sPrompt + "\n";
-    std::ofstream(folder / "result", std::ios::app) << sResult;
+    std::string sResult = OpenService(sDB)->ProcessLogFile(sLog) ? "done\n" : "failed\n";
+    for (const auto& box : pScreen->mvBoxes) sResult += Replace(box.sPrompt, "\r\n", "\n") + "\n";
+    WriteFile(sLog + ".result", sResult);
   };
   EXPECT_EQ(WaitFor(StartChild(fnImport, lFileSizeLimit)), 0);
-  return ReadFile(folder / "result");
-}
-
-void Overwrite(const std::string& sPath, std::streamoff lAt, const std::string& sBytes) {
-  std::fstream file(sPath, std::ios::in | std::ios::out | std::ios::binary);
-  file.seekp(lAt);
-  file.write(sBytes.data(), static_cast<std::streamsize>(sBytes.size()));
+  return ReadFile(sLog + ".result");
 }
 
 std::string Listing(const fs::path& folder) {
@@ -46,11 +38,11 @@ std::string Listing(const fs::path& folder) {
   return sNames;
 }
 
+// Makes a fault; what it returns (a lock holder, permissions to restore) lives until the fault is undone.
+using MakeFault = std::function<std::shared_ptr<void>(const std::string& sDB)>;
 struct Fault {
   const char* pName;
-  // Makes the fault; what it returns (a lock holder, permissions to restore) lives until the
-  // fault is undone.
-  std::function<std::shared_ptr<void>(const std::string& sDB)> fnMake;
+  MakeFault fnMake;
   std::string sReport;  // what the report says, through the service and on the command line
   bool bGoesAway;       // undoing the fault lets the same import run
   long lFileSizeLimit = 0;
@@ -59,6 +51,14 @@ struct Fault {
 std::shared_ptr<void> Permissions(const std::string& sPath, fs::perms perms) {
   fs::permissions(sPath, perms);
   return std::shared_ptr<void>(nullptr, [sPath](void*) { fs::permissions(sPath, fs::perms::owner_all); });
+}
+// A fault that stays: the file changed in place.
+MakeFault Damage(std::function<void(const std::string& sDB)> fnDamage) {
+  return [fnDamage](const std::string& sDB) { return fnDamage(sDB), std::shared_ptr<void>(); };
+}
+void Overwrite(const std::string& sPath, size_t nAt, const std::string& sBytes) {
+  std::string sAll = ReadFile(sPath);
+  WriteFile(sPath, sAll.replace(nAt, sBytes.size(), sBytes));
 }
 
 TEST(DatabaseFaults, EachEndsInAReportAndLeavesTheDatabaseAsItWas) {
@@ -71,7 +71,6 @@ TEST(DatabaseFaults, EachEndsInAReportAndLeavesTheDatabaseAsItWas) {
   ASSERT_EQ(RunVarnlog({"--db", sTemplate, "import", sEarlier}).nExit, 0);
   long lFull = static_cast<long>(fs::file_size(sTemplate)) + 16384;
 
-  auto fnNothing = [](const std::string&) { return std::shared_ptr<void>(); };
   const std::vector<Fault> vFaults{
       {"read-only file", [](const std::string& sPath) { return Permissions(sPath, fs::perms::owner_read); },
        "cannot be opened: the file is read-only", true},
@@ -80,31 +79,22 @@ TEST(DatabaseFaults, EachEndsInAReportAndLeavesTheDatabaseAsItWas) {
          return Permissions(fs::path(sPath).parent_path(), fs::perms::owner_read | fs::perms::owner_exec);
        },
        "is read-only", true},
-      {"writer holding the write lock", [](const std::string& sPath) { return std::make_shared<LockHolder>(sPath); },
-       "database is locked", true},
-      {"writer holding every lock",
-       [](const std::string& sPath) { return std::make_shared<LockHolder>(sPath, "BEGIN EXCLUSIVE"); },
+      {"writer holding the write lock", [](const std::string& sPath) { return HoldLock(sPath); },
+       "01/clsLogAnalysis:ProcessLogFile\ndatabase is locked", true},
+      {"writer holding every lock", [](const std::string& sPath) { return HoldLock(sPath, "BEGIN EXCLUSIVE"); },
        "cannot be opened: another program keeps it locked (database is locked)", true},
-      {"disk full", fnNothing, "disk I/O error", true, lFull},
-      {"header overwritten",
-       [](const std::string& sPath) {
-         Overwrite(sPath, 0, "not a database at all");
-         return std::shared_ptr<void>();
-       },
+      {"disk full", Damage([](const std::string&) {}), "disk I/O error", true, lFull},
+      {"header overwritten", Damage([](const std::string& sPath) { Overwrite(sPath, 0, "not a database at all"); }),
        "is not a report database (not an SQLite database file)", false},
-      {"session table's page overwritten",
-       [](const std::string& sPath) {
-         int nPage = std::stoi(SqlValue(sPath, "SELECT rootpage FROM sqlite_master WHERE name = 'Session'"));
-         int nPageSize = std::stoi(SqlValue(sPath, "PRAGMA page_size"));
-         Overwrite(sPath, std::streamoff{nPage - 1} * nPageSize, std::string(static_cast<size_t>(nPageSize), '\xAA'));
-         return std::shared_ptr<void>();
-       },
+      {"session table's page overwritten", Damage([](const std::string& sPath) {
+         size_t nPage = std::stoul(SqlValue(sPath, "SELECT rootpage FROM sqlite_master WHERE name = 'Session'"));
+         size_t nPageSize = std::stoul(SqlValue(sPath, "PRAGMA page_size"));
+         Overwrite(sPath, (nPage - 1) * nPageSize, std::string(nPageSize, '\xAA'));
+       }),
        "database disk image is malformed", false},
-      {"Goods without its Date_ID column",
-       [](const std::string& sPath) {
+      {"Goods without its Date_ID column", Damage([](const std::string& sPath) {
          SqlExec(sPath, "DROP TRIGGER DateRangeDeleted; DROP INDEX GoodsDate; ALTER TABLE Goods DROP COLUMN Date_ID");
-         return std::shared_ptr<void>();
-       },
+       }),
        "table Goods has no column named Date_ID", false},
   };
   for (const auto& fault : vFaults) {
@@ -117,24 +107,26 @@ TEST(DatabaseFaults, EachEndsInAReportAndLeavesTheDatabaseAsItWas) {
     std::string sService = ServiceImport(sDB, sLog, fault.lFileSizeLimit);
     EXPECT_TRUE(sService.starts_with("failed\n")) << sService;
     EXPECT_NE(sService.find(fault.sReport), std::string::npos) << sService;
-    RunResult command = RunVarnlog({"--db", sDB, "--wait", "1", "import", sLog}, {fault.lFileSizeLimit, ""});
-    EXPECT_EQ(command.nExit, 1) << command.sOutput;
-    EXPECT_NE(command.sOutput.find(fault.sReport), std::string::npos) << command.sOutput;
-    EXPECT_TRUE(command.sOutput.find("failed (nothing written)") != std::string::npos ||
+    RunResult command = RunVarnlog({"--db", sDB, "--wait", "1", "import", sLog}, fault.lFileSizeLimit);
+    EXPECT_EQ(Unexpected(command, 1, fault.sReport), "");
+    EXPECT_TRUE(command.sOutput.find("22-03-2025.log: failed (nothing written)") != std::string::npos ||
                 command.sOutput.find("cannot open the report database") != std::string::npos)
         << command.sOutput;
+    // A writer is waited for as long as the import was told, and no longer than it needs to give up.
+    EXPECT_LT(command.dblSeconds, 10.0);
+    EXPECT_GE(command.dblSeconds, fault.sReport.ends_with("database is locked") ? 1.0 : 0.0);
 
     pFault.reset();
     EXPECT_TRUE(ReadFile(sDB) == sBytes) << "the database file changed";
     EXPECT_EQ(Listing(folder.Path() / "db"), sFiles);
     if (!fault.bGoesAway) continue;
     EXPECT_EQ(SqlValue(sDB, "PRAGMA integrity_check"), "ok");
-    RunResult again = RunVarnlog({"--db", sDB, "import", sLog});
-    EXPECT_EQ(again.nExit, 0) << again.sOutput;
-    EXPECT_EQ(SqlValue(sDB,
-                       "SELECT COUNT(*) FROM Session s JOIN DateRange d ON d.Date_ID = s.Date_ID "
-                       "WHERE d.LogDate = '22/03/2025'"),
-              "400");
+    EXPECT_EQ(Unexpected(RunVarnlog({"--db", sDB, "import", sLog}), 0, "inserted 22/03/2025 (400 sessions"), "");
+    // The failed import took no key: the day's keys continue one above the gap after the earlier day's.
+    EXPECT_EQ(SqlRows(sDB,
+                      "SELECT COUNT(*), MIN(Session_ID) - (SELECT MAX(Session_ID) FROM Session WHERE Date_ID = 1) "
+                      "FROM Session WHERE Date_ID = 2"),
+              (Rows{{"400", "2"}}));
   }
 }
 

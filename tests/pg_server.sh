@@ -15,10 +15,8 @@ readonly SERVER_USER=nobody
 server_bin() {
   local bin
   bin=$(find /usr/lib/postgresql -mindepth 2 -maxdepth 2 -name bin -type d 2>/dev/null | sort -V | tail -n1)
-  if [[ -z $bin || ! -x $bin/initdb ]]; then
-    echo "pg_server.sh: no PostgreSQL server is installed (Debian package postgresql)" >&2
-    return 1
-  fi
+  [[ -n $bin && -x $bin/initdb ]] ||
+    { echo "pg_server.sh: no PostgreSQL server is installed (Debian package postgresql)" >&2 && return 1; }
   echo "$bin"
 }
 
@@ -37,13 +35,10 @@ start_server() {
   as_server_user "$bin/initdb" -D "$dir/data" -U varn --auth=trust -E UTF8 --no-locale >"$dir/initdb.log" 2>&1 ||
     { cat "$dir/initdb.log" >&2 && return 1; }
   # The tests' data is thrown away with the folder: syncing it would only cost time.
-  if ! as_server_user "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
+  as_server_user "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
     -o "-c listen_addresses=127.0.0.1 -c port=$port -c unix_socket_directories=$dir -c fsync=${VARN_PG_FSYNC:-off}" \
-    start >/dev/null; then
-    echo "pg_server.sh: the server did not start on 127.0.0.1:$port" >&2
-    cat "$dir/server.log" >&2 || true
-    return 1
-  fi
+    start >/dev/null ||
+    { echo "pg_server.sh: the server did not start on 127.0.0.1:$port" >&2; cat "$dir/server.log" >&2; return 1; }
   echo "PostgreSQL test server on postgresql://varn@127.0.0.1:$port/postgres (folder $dir)"
 }
 

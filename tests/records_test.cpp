@@ -20,7 +20,7 @@ const char* kStoredDates = "INSERT INTO DateRange VALUES (5,'24/12/2003',0,'24/1
 
 class Records : public ::testing::Test {
  protected:
-  Records() { mDb.mUsers.mKeys = {{"Guest", 1}, {"Member", 2}, {"Student", 3}, {"Staff", 4}}; }
+  Records() { mDb.mKeys = {{"Guest", 1}, {"Member", 2}, {"Student", 3}, {"Staff", 4}}; }
   // Every box must have been looked at, and none may leave the hourglass showing.
   void TearDown() override {
     EXPECT_EQ(Shown(), "");
@@ -120,8 +120,8 @@ TEST_F(Records, EachKindOfLineIsReadAsTheCasesFileSays) {
     sOut += sCase.substr(0, nClose + 1) + " " + (bRead ? "" : "fails ") + sHeld +
             (sShown.empty() ? "" : " {" + sShown + "}") + "\n";
   }
-  EXPECT_EQ(mDb.mUsers.mnCreated, 2);  // Visitor, and the empty name of the line without ":"
-  sOut.pop_back();                     // the end of the last line was read as one more, empty line
+  EXPECT_EQ(mDb.mnCreated, 2);  // Visitor, and the empty name of the line without ":"
+  sOut.pop_back();              // the end of the last line was read as one more, empty line
   EXPECT_EQ(DifferenceFromFile(sOut, "records-lines.txt"), "");
 }
 
