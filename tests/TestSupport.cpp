@@ -41,10 +41,7 @@ std::string ReadFile(const std::string& sPath) {
   return s.str();
 }
 
-std::string SourceDir() {
-  const char* p = std::getenv("VARN_SOURCE_DIR");
-  return p ? p : ".";
-}
+std::string SourceDir() { return std::getenv("VARN_SOURCE_DIR") ? std::getenv("VARN_SOURCE_DIR") : "."; }
 
 std::string DataFile(const std::string& sName) { return SourceDir() + "/tests/data/" + sName; }
 
@@ -207,8 +204,7 @@ Texts TestService::Statements(const std::string& sPrefix) {
 }
 
 std::string VarnlogPath() {
-  const char* pBinary = std::getenv("VARN_BINARY_DIR");
-  return std::string(pBinary ? pBinary : ".") + "/varnlog";
+  return std::string(std::getenv("VARN_BINARY_DIR") ? std::getenv("VARN_BINARY_DIR") : ".") + "/varnlog";
 }
 
 pid_t StartChild(const std::function<void()>& fn, long lFileSizeLimit) {
@@ -250,8 +246,7 @@ pid_t StartVarnlog(const Texts& vArguments, const std::string& sOutputPath, long
 
 int WaitFor(pid_t pid) {
   int nStatus = 0;
-  while (waitpid(pid, &nStatus, 0) < 0) {
-  }
+  while (waitpid(pid, &nStatus, 0) < 0) continue;
   return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -WTERMSIG(nStatus);
 }
 

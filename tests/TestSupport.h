@@ -106,7 +106,6 @@ class TestService : public IImportService, public IUserCategories {
   void Prepare(const std::string& sSql);
   // The statements run since the last call (those starting with sPrefix).
   Texts Statements(const std::string& sPrefix = {});
-  Rows Query(const std::string& sSql) const { return SqlRows(msDB, sSql); }
   const std::string& Path() const { return msDB; }
 
   varneDBAction meAction = enuInsert;

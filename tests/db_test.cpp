@@ -179,9 +179,6 @@ TEST_F(DbTest, TheTraceHoldsEveryStatementAndOpeningAnotherDatabaseClosesTheFirs
 }
 
 TEST_F(DbTest, SignOnWithABlankPathOpensTheDatabaseBesideTheComponent) {
-  clsConnection connection;
-  EXPECT_EQ(ErrorOf([&] { connection.IsConnected(); }).Number(), errObjectNotSet);
-  EXPECT_EQ(ErrorOf([&] { connection.DBConnection(); }).Number(), errObjectNotSet);
   EXPECT_EQ(ComponentFolder(), fs::read_symlink("/proc/self/exe").parent_path().string());
   EXPECT_EQ(DefaultDatabasePath(), ComponentFolder() + "/varnrpt.mdb");
   bool bExisted = fs::exists(DefaultDatabasePath());

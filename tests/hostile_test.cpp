@@ -20,9 +20,8 @@ bool IsValidUtf8(const std::string& s) {
     auto c = static_cast<unsigned char>(s[n]);
     nLength = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
     if (nLength == 0 || n + nLength > s.size()) return false;
-    for (size_t k = 1; k < nLength; ++k) {
+    for (size_t k = 1; k < nLength; ++k)
       if ((static_cast<unsigned char>(s[n + k]) & 0xC0) != 0x80) return false;
-    }
   }
   return true;
 }
@@ -198,8 +197,7 @@ TEST_F(HostileLog, InvalidUtf8InEveryPositionStaysInItsOwnLine) {
                                       "\"PC01,08:10,08:40,0:30|1.50,2.00|Guest:1.50,5.00,M12\"", "End Total 5.00"});
   std::string sTemplate = WriteFile(mFolder / "template.db", ReadFile(msDB)), sReport;
   for (size_t nAt = 0; nAt <= sClean.size(); ++nAt) {
-    std::string sBytes = sClean;
-    sBytes.insert(nAt, "\xFF");
+    std::string sBytes = std::string(sClean).insert(nAt, "\xFF");
     mpService.reset();
     WriteFile(msDB, ReadFile(sTemplate));
     mpService = OpenService(msDB);

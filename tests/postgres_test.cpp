@@ -99,9 +99,8 @@ Texts Tables(const std::string& sPath) {
   auto pConnection = Open(sPath);
   Texts vAll;
   for (std::string sTable : {"DateRange ORDER BY Date_ID", "Session ORDER BY Session_ID", "Goods ORDER BY Session_ID",
-                             "Shift ORDER BY Shift_ID", "User ORDER BY User_ID"}) {
+                             "Shift ORDER BY Shift_ID", "User ORDER BY User_ID"})
     vAll.push_back(Outcome(*pConnection, "SELECT * FROM " + sTable));
-  }
   return vAll;
 }
 

@@ -41,7 +41,7 @@ class Records : public ::testing::Test {
   // The rows of a query, each as "a|b|c".
   Texts Lines(const std::string& sSql) const {
     Texts vLines;
-    for (const auto& vRow : mDb.Query(sSql)) {
+    for (const auto& vRow : SqlRows(mDb.Path(), sSql)) {
       vLines.push_back(vRow[0]);
       for (size_t n = 1; n < vRow.size(); ++n) vLines.back() += "|" + vRow[n];
     }
@@ -199,7 +199,7 @@ TEST_F(Records, AnotherDatabaseHasItsOwnGoodsColumns) {
   TransactionGuard secondImport(SharedConnection());
   Goods("5", 1);
   secondImport.Commit();
-  EXPECT_EQ(second.Query("SELECT * FROM Goods"), (Rows{{"7", "1", "5"}}));
+  EXPECT_EQ(SqlRows(second.Path(), "SELECT * FROM Goods"), (Rows{{"7", "1", "5"}}));
 }
 
 TEST_F(Records, AnUpdateTakesTheMatchedDateAndItsStoredKeyWhateverTheLineSays) {
@@ -248,7 +248,7 @@ TEST_F(Records, AnActionOtherThanInsertOrUpdateIsReportedAndWritesNothing) {
   EXPECT_EQ(mDb.Statements(), Texts(8, ""));  // nothing but the empty statements ran
 }
 
-TEST_F(Records, UserCategoriesAreLoadedAndFoundInAnyLetterCaseAndAKeyTooWideFailsTheLine) {
+TEST_F(Records, UserCategoriesAreLoadedUntilARowCannotBeTakenAndFoundInAnyCaseAndAKeyTooWideFailsTheLine) {
   mDb.Prepare("INSERT INTO User VALUES (5,'Member'), (9,'Staff'), (40000,'Big');");
   clsItemLogFile users;
   mDb.mpUsers = &users;
@@ -265,6 +265,15 @@ TEST_F(Records, UserCategoriesAreLoadedAndFoundInAnyLetterCaseAndAKeyTooWideFail
   EXPECT_EQ(Shown(), "6 06/clsItemLogFile:CreateUser");
   EXPECT_EQ(Lines("SELECT * FROM User"), (Texts{"5|Member", "9|Staff", "40000|Big", "40001|Bigger"}));
   EXPECT_EQ(Lines("SELECT Session_ID,User_ID FROM Session"), Texts{"1|5"});
+  // Loading stops at a row it cannot take: a name held twice, or none.
+  for (const auto& [sSecond, sShown] :
+       {std::pair{"'GUEST'", "457 08/clsItemLogFile:mGetUsers"}, std::pair{"NULL", "94 07/clsItemLogFile:mGetUsers"}}) {
+    mDb.Prepare("DELETE FROM User; INSERT INTO User VALUES (1,'Guest'), (2," + std::string(sSecond) + "), (3,'Staff')");
+    clsItemLogFile loaded;
+    EXPECT_EQ(Shown(), sShown);
+    EXPECT_EQ(loaded.GetUserID("guest"), 1);
+    EXPECT_EQ(loaded.GetUserID("Staff"), 0);
+  }
 }
 
 TEST_F(Records, ACategoryThatCannotBeStoredFailsTheLineAndIsNotKept) {
@@ -280,17 +289,6 @@ TEST_F(Records, ACategoryThatCannotBeStoredFailsTheLineAndIsNotKept) {
   SqlExec(mDb.Path(), "DROP TRIGGER NoNewUsers;");
   EXPECT_TRUE(Store("PC01,10:00,11:00,1:00|1|Guest:1.00,2.00", 2));
   EXPECT_EQ(Lines("SELECT * FROM User UNION ALL SELECT Session_ID,User_ID FROM Session"), (Texts{"1|Guest", "2|1"}));
-}
-
-TEST_F(Records, LoadingTheUsersStopsAtARowItCannotTake) {
-  for (const auto& [sSecond, sShown] :
-       {std::pair{"'GUEST'", "457 08/clsItemLogFile:mGetUsers"}, std::pair{"NULL", "94 07/clsItemLogFile:mGetUsers"}}) {
-    mDb.Prepare("DELETE FROM User; INSERT INTO User VALUES (1,'Guest'), (2," + std::string(sSecond) + "), (3,'Staff')");
-    clsItemLogFile users;
-    EXPECT_EQ(Shown(), sShown);
-    EXPECT_EQ(users.GetUserID("guest"), 1);
-    EXPECT_EQ(users.GetUserID("Staff"), 0);
-  }
 }
 
 // A whole day imported, then imported again as an update: every statement the command line runs
