@@ -145,13 +145,13 @@ double AddAmounts(double dblTotal, double dblAmount) {
   return dblSum;
 }
 
-double CleanUpMoney(const std::string& sText) {
+double CleanUpMoney(std::string_view sText) {
   double dResult = 0;
   clsTrap trap("modMainLog:CleanUpMoney");
   trap.Run([&] {
     clsHourglass hourglass(clsHourglass::enuRestoreOnReturn);
     trap.Step("00");
-    std::string sMoney = sText;
+    std::string sMoney(sText);
     while (!mbIsNumber(sMoney)) {
     }
     trap.Step("01");
