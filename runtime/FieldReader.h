@@ -24,6 +24,8 @@ class clsFieldReader {
   bool AtEnd() const { return mnPos >= msText.size(); }
   // The next item; raises 62 (input past end of file) when AtEnd.
   std::string ReadItem();
+  // The same item as a view of the text read: valid until the next Open or Close.
+  std::string_view NextItem();
 
  private:
   std::string msText;

@@ -87,7 +87,11 @@ std::string FileNameOf(std::string_view sPath) {
   return std::string(nAt == std::string_view::npos ? sPath : sPath.substr(nAt + 1));
 }
 
-std::string SqlText(std::string_view s) { return Replace(s, "'", "''"); }
+std::string SqlText(std::string_view s) {
+  // Most values hold no quote: they are copied as they are.
+  if (s.find('\'') == std::string_view::npos) return std::string(s);
+  return Replace(s, "'", "''");
+}
 
 namespace {
 // The shortest scientific form, of up to 15 significant digits, that reads back as the value
@@ -121,6 +125,24 @@ size_t ShortestScientific(double dValue, char* sOut) {
   std::copy(sTarget, pTargetEnd, sOut);
   return static_cast<size_t>(pTargetEnd - sTarget);
 }
+
+// Amounts are nearly all whole cents. A value that is the double nearest to c/100 reads back
+// from the decimal c/100, and below 1e11 the doubles lie far closer together than 0.01, so no
+// shorter decimal reads back as it: c/100 is its shortest form, of at most 13 digits, and is
+// written here without the general search. Answers False, writing nothing, for other values.
+bool AppendWholeCents(std::string& sOut, double dPositive) {
+  if (dPositive >= 1e11) return false;
+  auto lCents = static_cast<int64_t>(std::llround(dPositive * 100));
+  if (static_cast<double>(lCents) / 100 != dPositive) return false;
+  char sDigits[24];
+  sOut.append(sDigits, std::to_chars(sDigits, std::end(sDigits), lCents / 100).ptr);
+  int64_t lFraction = lCents % 100;
+  if (lFraction == 0) return true;
+  sOut += '.';
+  sOut += static_cast<char>('0' + lFraction / 10);
+  if (lFraction % 10 != 0) sOut += static_cast<char>('0' + lFraction % 10);
+  return true;
+}
 }  // namespace
 
 void AppendNumText(std::string& sOut, int64_t lValue) {
@@ -138,6 +160,7 @@ void AppendNumText(std::string& sOut, double dValue) {
     return;
   }
   if (dValue < 0) sOut += '-';
+  if (AppendWholeCents(sOut, std::fabs(dValue))) return;
   char sBuffer[32];
   std::string_view sScientific(sBuffer, ShortestScientific(std::fabs(dValue), sBuffer));
   size_t nE = sScientific.find('e');
