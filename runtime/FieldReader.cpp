@@ -64,6 +64,8 @@ std::string ReadBytes(const std::string& sPath) {
   std::ifstream file(sPath, std::ios::binary);
   if (!file) RaiseError(errPathFileAccess, "Path/File access error: " + sPath + ": " + std::strerror(errno));
   std::string sBytes;
+  // Room for the whole file at once, rather than growing and copying it chunk by chunk.
+  if (uintmax_t nSize = std::filesystem::file_size(sPath, ec); !ec) sBytes.reserve(static_cast<size_t>(nSize));
   char sChunk[1 << 16];
   while (file.read(sChunk, sizeof sChunk) || file.gcount() > 0)
     sBytes.append(sChunk, static_cast<size_t>(file.gcount()));
@@ -80,10 +82,18 @@ std::string DecodeLogText(std::string_view sBytes) {
 
 bool IsBlankItem(std::string_view sItem) { return sItem.find_first_not_of(' ') == std::string_view::npos; }
 
-void clsFieldReader::Open(const std::string& sPath) { OpenText(ReadBytes(sPath)); }
+void clsFieldReader::Open(const std::string& sPath) {
+  std::string sBytes = ReadBytes(sPath);
+  // A file that is already plain UTF-8 is read as it is, without a second copy of it.
+  bool bPlain = std::string_view(sBytes).substr(0, kBom.size()) != kBom && sBytes.find('\0') == std::string::npos &&
+                IsValidUtf8(sBytes);
+  mOpenDecoded(bPlain ? std::move(sBytes) : DecodeLogText(sBytes));
+}
 
-void clsFieldReader::OpenText(std::string_view sBytes) {
-  msText = DecodeLogText(sBytes);
+void clsFieldReader::OpenText(std::string_view sBytes) { mOpenDecoded(DecodeLogText(sBytes)); }
+
+void clsFieldReader::mOpenDecoded(std::string sText) {
+  msText = std::move(sText);
   mnPos = 0;
   mbOpen = true;
 }

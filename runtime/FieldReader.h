@@ -28,6 +28,8 @@ class clsFieldReader {
   std::string_view NextItem();
 
  private:
+  void mOpenDecoded(std::string sText);
+
   std::string msText;
   size_t mnPos = 0;
   bool mbOpen = false;
