@@ -113,8 +113,6 @@ bool clsItemLogFile::mbProcessSession(const std::string& sLine, Int16 nLineNumbe
     bool bNewInUpdate = false;
     int32_t lKey = mlKeyFor(enuSessionTable, nLineNumber, mSessionID, mNewSessionID, bNewInUpdate, trap);
     if (lKey == 0) return;
-    trap.Step("03");
-    if (!mSessions) mSessions = std::make_shared<Collection<clsItemSession>>();
     trap.Step("04");
     auto pSession = std::make_shared<clsItemSession>();
     pSession->Date_ID(mDateRange->Date_ID());
@@ -125,7 +123,7 @@ bool clsItemLogFile::mbProcessSession(const std::string& sLine, Int16 nLineNumbe
     trap.Step("07");
     if (!pSession->SetUp(sLine, ImportService().WhatDBAction())) return;
     trap.Step("08");
-    mSessions->Add(pSession, NumText(int64_t{nLineNumber}));
+    mvSessions.push_back(std::move(pSession));
     if (bNewInUpdate) mNewSessionLines.insert(nLineNumber);
     bResult = true;
   });
@@ -140,8 +138,6 @@ bool clsItemLogFile::mbProcessShift(const std::string& sLine, Int16 nLineNumber,
     bool bNewInUpdate = false;
     int32_t lKey = mlKeyFor(enuShiftTable, nLineNumber, mShiftID, mNewShiftID, bNewInUpdate, trap);
     if (lKey == 0) return;
-    trap.Step("03");
-    if (!mShifts) mShifts = std::make_shared<Collection<clsItemShift>>();
     trap.Step("04");
     auto pShift = std::make_shared<clsItemShift>();
     trap.Step("05");
@@ -153,7 +149,7 @@ bool clsItemLogFile::mbProcessShift(const std::string& sLine, Int16 nLineNumber,
     trap.Step("08");
     if (!pShift->SetUp(sLine, eField)) return;
     trap.Step("09");
-    mShifts->Add(pShift, NumText(int64_t{nLineNumber}));
+    mvShifts.push_back(std::move(pShift));
     if (bNewInUpdate) mNewShiftLines.insert(nLineNumber);
     bResult = true;
   });
@@ -176,22 +172,14 @@ bool clsItemLogFile::DBUpdateALL(int32_t eWhatAction) {
       return eWhatAction == enuUpdate && newLines.count(lLineNo) ? int32_t{enuInsert} : eWhatAction;
     };
     trap.Step("03");
-    if (mSessions) {
-      for (int32_t n = 1; n <= mSessions->Count(); ++n) {
-        trap.Step("04");
-        const auto& pSession = mSessions->Item(n);
-        trap.Step("05");
-        if (!pSession->DBUpdate(ActionFor(mNewSessionLines, pSession->LineNo()))) return;
-      }
+    for (const auto& pSession : mvSessions) {
+      trap.Step("05");
+      if (!pSession->DBUpdate(ActionFor(mNewSessionLines, pSession->LineNo()))) return;
     }
     trap.Step("06");
-    if (mShifts) {
-      for (int32_t n = 1; n <= mShifts->Count(); ++n) {
-        trap.Step("07");
-        const auto& pShift = mShifts->Item(n);
-        trap.Step("08");
-        if (!pShift->DBUpdate(ActionFor(mNewShiftLines, pShift->LineNo()))) return;
-      }
+    for (const auto& pShift : mvShifts) {
+      trap.Step("08");
+      if (!pShift->DBUpdate(ActionFor(mNewShiftLines, pShift->LineNo()))) return;
     }
     trap.Step("09");
     mReset();
@@ -208,13 +196,11 @@ double clsItemLogFile::mdblRecalcDateTotal() {
   trap.Run([&] {
     trap.Step("00");
     trap.Step("1");
-    if (mSessions) {
-      for (const auto& pSession : *mSessions) {
-        trap.Step("02");
-        double dblSession = pSession->Total();
-        trap.Step("03");
-        dblTotal = AddAmounts(dblTotal, dblSession);
-      }
+    for (const auto& pSession : mvSessions) {
+      trap.Step("02");
+      double dblSession = pSession->Total();
+      trap.Step("03");
+      dblTotal = AddAmounts(dblTotal, dblSession);
     }
     trap.Step("04");
     dblResult = dblTotal;
@@ -223,8 +209,8 @@ double clsItemLogFile::mdblRecalcDateTotal() {
 }
 
 void clsItemLogFile::mReset() {
-  mSessions = std::make_shared<Collection<clsItemSession>>();
-  mShifts = std::make_shared<Collection<clsItemShift>>();
+  mvSessions.clear();
+  mvShifts.clear();
   mDateRange = std::make_shared<clsItemDateRange>();
   mSessionID = 0;
   mShiftID = 0;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "db/modMainLog.h"
 #include "parse/clsItemUser.h"
@@ -48,9 +49,10 @@ class clsItemLogFile : public IUserCategories {
   void mGetUsers();
 
   std::shared_ptr<clsItemDateRange> mDateRange;
-  std::shared_ptr<Collection<clsItemSession>> mSessions;
+  // The records in line order. Each line has its own number, so they need no keyed collection.
+  std::vector<std::shared_ptr<clsItemSession>> mvSessions;
   int32_t mSessionID = 0;
-  std::shared_ptr<Collection<clsItemShift>> mShifts;
+  std::vector<std::shared_ptr<clsItemShift>> mvShifts;
   int32_t mShiftID = 0;
   std::shared_ptr<Collection<clsItemUser>> mUsers;
   std::string mBadLine;

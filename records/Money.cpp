@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <optional>
 #include <system_error>
 
 #include "runtime/Error.h"
@@ -101,9 +102,37 @@ class clsNumberScanner {
   LeadingNumber mNumber;
 };
 
+// The common amount, digits with at most one full stop at the very start of the text and
+// followed by nothing that could continue it (a blank, which is skipped, or an exponent), is
+// the text that the scanner would gather: it is read in place. Nothing for any other text, or
+// for a number too large or too small to hold, which the scanner's reading judges.
+std::optional<double> PlainDecimal(std::string_view sText) {
+  size_t nEnd = 0;
+  bool bPoint = false;
+  bool bDigits = false;
+  for (; nEnd < sText.size(); ++nEnd) {
+    char c = sText[nEnd];
+    if (c == '.' && !bPoint) {
+      bPoint = true;
+    } else if (IsDigit(c)) {
+      bDigits = true;
+    } else {
+      break;
+    }
+  }
+  if (!bDigits) return std::nullopt;
+  if (nEnd < sText.size() && (IsSkipped(sText[nEnd]) || sText[nEnd] == 'e' || sText[nEnd] == 'E')) {
+    return std::nullopt;
+  }
+  double dValue = 0;
+  if (std::from_chars(sText.data(), sText.data() + nEnd, dValue).ec != std::errc{}) return std::nullopt;
+  return dValue;
+}
+
 }  // namespace
 
 double ReadLeadingNumber(std::string_view sText) {
+  if (std::optional<double> dPlain = PlainDecimal(sText)) return *dPlain;
   LeadingNumber number = clsNumberScanner(sText).Scan();
   if (!number.bHasDigits) return 0;
   const char* pFirst = number.sText.data();
@@ -145,13 +174,13 @@ double AddAmounts(double dblTotal, double dblAmount) {
   return dblSum;
 }
 
-double CleanUpMoney(const std::string& sText) {
+double CleanUpMoney(std::string_view sText) {
   double dResult = 0;
   clsTrap trap("modMainLog:CleanUpMoney");
   trap.Run([&] {
     clsHourglass hourglass(clsHourglass::enuRestoreOnReturn);
     trap.Step("00");
-    std::string sMoney = sText;
+    std::string sMoney(sText);
     while (!mbIsNumber(sMoney)) {
     }
     trap.Step("01");

@@ -13,7 +13,7 @@
 namespace varn {
 
 double ReadLeadingNumber(std::string_view sText);
-double CleanUpMoney(const std::string& sText);
+double CleanUpMoney(std::string_view sText);
 // True when the text begins with a digit or is emptied; otherwise drops its first character
 // and trims it. Reports an empty text (error 5) and answers True.
 bool mbIsNumber(std::string& sText);

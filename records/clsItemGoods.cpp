@@ -1,5 +1,6 @@
 #include "records/clsItemGoods.h"
 
+#include <algorithm>
 #include <set>
 
 #include "db/Recordset.h"
@@ -81,44 +82,54 @@ class ColumnTransaction {
   int32_t mnOuterDepth;
 };
 
-std::string ValueText(const std::string& sGoods) { return NumText(ReadLeadingNumber(sGoods)); }
-
-const std::string& GoodsAt(const std::vector<std::string>& vGoods, size_t n) {
-  if (n >= vGoods.size()) RaiseError(errSubscript);
-  return vGoods[n];
+// The amount of the n-th place of a goods field that SetUp could not read to the end: read
+// again, so that the place it stopped at raises the same error in the statement.
+double UnreadAmount(const std::string& sUnread, size_t n) {
+  std::vector<std::string_view> vPlaces;
+  if (!sUnread.empty()) vPlaces = SplitViews(sUnread, ',');
+  if (n >= vPlaces.size()) RaiseError(errSubscript);
+  return ReadLeadingNumber(vPlaces[n]);
 }
 
 // The value text of the n-th goods place, from the amount SetUp read when it got that far.
-std::string AmountText(const std::vector<double>& vAmounts, const std::vector<std::string>& vGoods, size_t n) {
-  return n < vAmounts.size() ? NumText(vAmounts[n]) : ValueText(GoodsAt(vGoods, n));
+void AppendAmount(std::string& sSQL, const std::vector<double>& vAmounts, const std::string& sUnread, size_t n) {
+  AppendNumText(sSQL, n < vAmounts.size() ? vAmounts[n] : UnreadAmount(sUnread, n));
+}
+
+// The name of the column Goods_k.
+void AppendColumnName(std::string& sSQL, int32_t k) {
+  sSQL.append("Goods_");
+  AppendNumText(sSQL, int64_t{k});
 }
 
 }  // namespace
 
-bool clsItemGoods::SetUp(const std::string& sGoodsLine) {
+bool clsItemGoods::SetUp(std::string_view sGoodsLine) {
   bool bResult = false;
   clsTrap trap(kGoodsSource);
-  trap.Run([&] {
+  // An empty field is one place of nothing.
+  std::string_view sField = sGoodsLine.empty() ? std::string_view("0") : sGoodsLine;
+  msUnread.clear();
+  bool bRead = trap.Run([&] {
     clsHourglass hourglass(clsHourglass::enuRestoreOnReturn);
     trap.Step("00");
-    mvGoods = Split(sGoodsLine, ",");
+    std::vector<std::string_view> vPlaces = SplitViews(sField, ',');
     trap.Step("01");
-    if (sGoodsLine.empty()) mvGoods = {"0"};
-    mnGoodsCount = Int16(static_cast<int64_t>(mvGoods.size()));
+    mnGoodsCount = Int16(static_cast<int64_t>(vPlaces.size()));
     trap.Step("02");
     mvAmounts.clear();
-    mvAmounts.reserve(mvGoods.size());
-    for (const std::string& sGoods : mvGoods) {
-      mvAmounts.push_back(ReadLeadingNumber(sGoods));
+    mvAmounts.reserve(vPlaces.size());
+    for (std::string_view sPlace : vPlaces) {
+      mvAmounts.push_back(ReadLeadingNumber(sPlace));
       mdblTotalGoods = AddAmounts(mdblTotalGoods, mvAmounts.back());
     }
-    // Every place read: the statements take the amounts, and a day's records are all held
-    // until they are written, so the texts are not kept.
-    std::vector<std::string>().swap(mvGoods);
     trap.Step("03");
     mCheckGoodsColumns(mnGoodsCount);
     bResult = true;
   });
+  // Every place read: the statements take the amounts, and a day's records are all held until
+  // they are written, so the text is kept only when a place stopped the reading.
+  if (!bRead) msUnread = sField;
   return bResult;
 }
 
@@ -127,7 +138,7 @@ void clsItemGoods::mCheckGoodsColumns(Int16 nGoods) {
   clsTrap trap(kGoodsSource);
   trap.Run([&] {
     trap.Step("00");
-    if (mbColumnsChecked || nGoods < 1) return;
+    if (mlColumns > 0 || nGoods < 1) return;
     Connection& conn = SharedConnection();
     std::set<int32_t>& setHeld = GoodsColumnsHeld(conn);
     trap.Step("01");
@@ -141,11 +152,8 @@ void clsItemGoods::mCheckGoodsColumns(Int16 nGoods) {
       NoteColumnAdded(conn, setHeld, k);
     }
     trap.Step("03");
-    mbColumnsChecked = true;
-    msColumns.reserve(static_cast<size_t>(nGoods) * 9);
-    for (int32_t k = 1; k <= nGoods; ++k) msColumns += "Goods_" + NumText(int64_t{k}) + ",";
+    mlColumns = nGoods.Value();
     trap.Step("04");
-    msColumns.pop_back();
   });
 }
 
@@ -158,33 +166,42 @@ bool clsItemGoods::DBUpdate(int32_t eDBAction) {
     std::string sSQL;
     trap.Step("01");
     if (eDBAction == enuInsert) {
-      sSQL.reserve(64 + 2 * msColumns.size());
-      sSQL.append("INSERT INTO Goods (Date_ID,Session_ID,").append(msColumns).append(") VALUES (");
-      sSQL.append(NumText(int64_t{mlDate_ID})).append(",").append(NumText(int64_t{mlSession_ID})).append(",");
+      sSQL.reserve(64 + 20 * static_cast<size_t>(mlColumns));
+      sSQL.append("INSERT INTO Goods (Date_ID,Session_ID,");
+      for (int32_t k = 1; k <= mlColumns; ++k) {
+        if (k > 1) sSQL += ',';
+        AppendColumnName(sSQL, k);
+      }
+      sSQL.append(") VALUES (");
+      AppendNumText(sSQL, int64_t{mlDate_ID});
+      sSQL += ',';
+      AppendNumText(sSQL, int64_t{mlSession_ID});
+      sSQL += ',';
       trap.Step("02");
-      std::string sValues;
       for (int32_t n = 0; n < mnGoodsCount; ++n) {
-        sValues.append(AmountText(mvAmounts, mvGoods, static_cast<size_t>(n))).append(",");
+        if (n > 0) sSQL += ',';
+        AppendAmount(sSQL, mvAmounts, msUnread, static_cast<size_t>(n));
       }
       trap.Step("03");
-      if (!sValues.empty()) sValues.pop_back();
-      sSQL += sValues + ");";
+      sSQL.append(");");
     }
     if (eDBAction == enuUpdate) {
       trap.Step("04");
       sSQL = "UPDATE Goods SET Session_ID=" + NumText(int64_t{mlSession_ID}) +
              ",Date_ID=" + NumText(int64_t{mlDate_ID}) + ",";
       trap.Step("05");
-      std::vector<std::string> vColumns = Split(msColumns, ",");
+      // Without checked columns the list is one empty name, which is assigned all the same.
+      int32_t lAssigned = std::max(mlColumns, int32_t{1});
       trap.Step("06");
-      std::string sAssignments;
-      for (size_t n = 0; n < vColumns.size(); ++n) {
-        sAssignments.append(vColumns[n]).append("=").append(AmountText(mvAmounts, mvGoods, n)).append(",");
+      for (int32_t k = 1; k <= lAssigned; ++k) {
+        if (k > 1) sSQL += ',';
+        if (mlColumns > 0) AppendColumnName(sSQL, k);
+        sSQL += '=';
+        AppendAmount(sSQL, mvAmounts, msUnread, static_cast<size_t>(k - 1));
       }
-      trap.Step("07");
-      sAssignments.pop_back();
       trap.Step("08");
-      sSQL += sAssignments + " WHERE Session_ID=" + NumText(int64_t{mlSession_ID});
+      sSQL.append(" WHERE Session_ID=");
+      AppendNumText(sSQL, int64_t{mlSession_ID});
     }
     trap.Step("10");
     SharedConnection().Execute(sSQL, nullptr, -1);

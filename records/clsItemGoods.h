@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "runtime/Int16.h"
@@ -19,7 +20,7 @@ class clsItemGoods {
   int32_t Session_ID() const { return mlSession_ID; }
   void Session_ID(int32_t vData) { mlSession_ID = vData; }
 
-  bool SetUp(const std::string& sGoodsLine);
+  bool SetUp(std::string_view sGoodsLine);
   bool DBUpdate(int32_t eDBAction);
 
  private:
@@ -27,12 +28,13 @@ class clsItemGoods {
 
   int32_t mlDate_ID = 0;
   int32_t mlSession_ID = 0;
-  std::vector<std::string> mvGoods;  // the places' texts, kept only when SetUp could not read them all
-  std::vector<double> mvAmounts;     // the places' amounts as SetUp read them, for the statements
-  std::string msColumns;
+  std::string msUnread;           // the goods field, kept only when SetUp could not read all its places
+  std::vector<double> mvAmounts;  // the places' amounts as SetUp read them, for the statements
   Int16 mnGoodsCount;
   double mdblTotalGoods = 0;
-  bool mbColumnsChecked = false;
+  // The columns Goods_1 to Goods_n that the statements name: those of the first SetUp that
+  // checked them, none before.
+  int32_t mlColumns = 0;
 };
 
 }  // namespace varn

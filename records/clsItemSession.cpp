@@ -14,13 +14,13 @@ namespace {
 
 // Fields of a group as the log's runtime splits them: an empty text has no field at all, so
 // an empty user group fails where its first field is read.
-std::vector<std::string> Fields(const std::string& sText, const std::string& sDelimiter) {
+std::vector<std::string_view> Fields(std::string_view sText, char cDelimiter) {
   if (sText.empty()) return {};
-  return Split(sText, sDelimiter);
+  return SplitViews(sText, cDelimiter);
 }
 
 // A field that the line lacks raises subscript out of range (9).
-const std::string& FieldAt(const std::vector<std::string>& vFields, size_t n) {
+std::string_view FieldAt(const std::vector<std::string_view>& vFields, size_t n) {
   if (n >= vFields.size()) RaiseError(errSubscript);
   return vFields[n];
 }
@@ -48,15 +48,18 @@ bool clsItemSession::SetUp(const std::string& sLine, int32_t /*eWhatAction*/) {
   trap.Run([&] {
     clsHourglass hourglass(clsHourglass::enuRestoreOnReturn);
     trap.Step("00");
-    std::string sWork = mbIsNewFormat(sLine) ? sLine : msConvertToNewFormat(sLine);
-    std::vector<std::string> vGroups = Fields(sWork, "|");
-    const std::string& sSessionGroup = FieldAt(vGroups, 0);
-    const std::string& sGoodsGroup = FieldAt(vGroups, 1);
-    const std::string& sUserGroup = FieldAt(vGroups, 2);
+    // The fields are read as views of the line, or of its conversion when it has the older layout.
+    std::string sConverted;
+    std::string_view sWork = sLine;
+    if (!mbIsNewFormat(sLine)) sWork = sConverted = msConvertToNewFormat(sLine);
+    std::vector<std::string_view> vGroups = Fields(sWork, '|');
+    std::string_view sSessionGroup = FieldAt(vGroups, 0);
+    std::string_view sGoodsGroup = FieldAt(vGroups, 1);
+    std::string_view sUserGroup = FieldAt(vGroups, 2);
     mGoods = std::make_shared<clsItemGoods>();
     if (!mGoods->SetUp(sGoodsGroup)) return;
-    std::vector<std::string> vSession = Fields(sSessionGroup, ",");
-    std::vector<std::string> vUser = Fields(sUserGroup, ",");
+    std::vector<std::string_view> vSession = Fields(sSessionGroup, ',');
+    std::vector<std::string_view> vUser = Fields(sUserGroup, ',');
 
     trap.Step("01");
     msPC_No = FieldAt(vSession, 0);
@@ -120,20 +123,23 @@ std::string clsItemSession::msConvertToNewFormat(const std::string& sLine) {
   clsTrap trap("clsItemSession:msConvertToNewFormat");
   bool bDone = trap.Run([&] {
     trap.Step("00");
-    std::vector<std::string> vFields = Split(sLine, ",");
+    std::vector<std::string_view> vFields = SplitViews(sLine, ',');
     size_t nLast = vFields.size() - 1;
     trap.Step("01");
-    for (size_t n = 0; n <= 3; ++n) sResult += FieldAt(vFields, n) + ",";
+    for (size_t n = 0; n <= 3; ++n) sResult.append(FieldAt(vFields, n)).append(",");
     trap.Step("02");
     sResult.pop_back();
     sResult += "|";
     trap.Step("03");
-    for (size_t n = 4; n <= 12; ++n) sResult += NumText(CleanUpMoney(FieldAt(vFields, n))) + ",";
+    for (size_t n = 4; n <= 12; ++n) {
+      AppendNumText(sResult, CleanUpMoney(FieldAt(vFields, n)));
+      sResult += ',';
+    }
     trap.Step("04");
     sResult.pop_back();
     sResult += "|";
     trap.Step("05");
-    for (size_t n = 13; n <= nLast; ++n) sResult += vFields[n] + ",";
+    for (size_t n = 13; n <= nLast; ++n) sResult.append(vFields[n]).append(",");
     trap.Step("06");
     if (nLast > 14) sResult.pop_back();
   });
@@ -141,7 +147,7 @@ std::string clsItemSession::msConvertToNewFormat(const std::string& sLine) {
   return sResult;
 }
 
-std::string clsItemSession::msCheckForCorrectTime(const std::string& sText) {
+std::string clsItemSession::msCheckForCorrectTime(std::string_view sText) {
   std::string sResult;
   // Part of SetUp or DBUpdate, which ends the hourglass.
   clsHourglass hourglass(clsHourglass::enuLeaveOn);
@@ -166,14 +172,14 @@ std::string clsItemSession::msCheckForCorrectTime(const std::string& sText) {
   return sResult;
 }
 
-void clsItemSession::mGetUserAndCharge(const std::string& sText, std::string& sUserName, std::string& sCharge) {
+void clsItemSession::mGetUserAndCharge(std::string_view sText, std::string& sUserName, std::string& sCharge) {
   // Part of SetUp or DBUpdate, which ends the hourglass.
   clsHourglass hourglass(clsHourglass::enuLeaveOn);
   clsTrap trap("clsItemSession:mGetUserAndCharge");
   trap.Run([&] {
     trap.Step("00");
     size_t nColon = sText.find(':');
-    if (nColon == std::string::npos) return;
+    if (nColon == std::string_view::npos) return;
     trap.Step("01");
     sUserName = Trim(sText.substr(0, nColon));
     sCharge = sText.substr(nColon + 1);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "records/clsItemGoods.h"
 #include "runtime/Int16.h"
@@ -50,8 +51,8 @@ class clsItemSession {
  private:
   bool mbIsNewFormat(const std::string& sLine);
   std::string msConvertToNewFormat(const std::string& sLine);
-  std::string msCheckForCorrectTime(const std::string& sText);
-  void mGetUserAndCharge(const std::string& sText, std::string& sUserName, std::string& sCharge);
+  std::string msCheckForCorrectTime(std::string_view sText);
+  void mGetUserAndCharge(std::string_view sText, std::string& sUserName, std::string& sCharge);
   bool mbDBUpdate15(int32_t eDBAction);
 
   int32_t mlSession_ID = 0;

@@ -46,6 +46,14 @@ std::string WithoutNuls(std::string_view s) {
 
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 
+// The position of the first character from nFrom on that ends what is being read, or the
+// text's size. A test of one character beats a search for any of a set in every item.
+template <class Fn>
+size_t FirstWhere(std::string_view sText, size_t nFrom, Fn fnEnds) {
+  return static_cast<size_t>(std::find_if(sText.begin() + static_cast<std::ptrdiff_t>(nFrom), sText.end(), fnEnds) -
+                             sText.begin());
+}
+
 std::string ReadBytes(const std::string& sPath) {
   std::error_code ec;
   auto status = std::filesystem::status(sPath, ec);
@@ -56,6 +64,8 @@ std::string ReadBytes(const std::string& sPath) {
   std::ifstream file(sPath, std::ios::binary);
   if (!file) RaiseError(errPathFileAccess, "Path/File access error: " + sPath + ": " + std::strerror(errno));
   std::string sBytes;
+  // Room for the whole file at once, rather than growing and copying it chunk by chunk.
+  if (uintmax_t nSize = std::filesystem::file_size(sPath, ec); !ec) sBytes.reserve(static_cast<size_t>(nSize));
   char sChunk[1 << 16];
   while (file.read(sChunk, sizeof sChunk) || file.gcount() > 0)
     sBytes.append(sChunk, static_cast<size_t>(file.gcount()));
@@ -72,10 +82,18 @@ std::string DecodeLogText(std::string_view sBytes) {
 
 bool IsBlankItem(std::string_view sItem) { return sItem.find_first_not_of(' ') == std::string_view::npos; }
 
-void clsFieldReader::Open(const std::string& sPath) { OpenText(ReadBytes(sPath)); }
+void clsFieldReader::Open(const std::string& sPath) {
+  std::string sBytes = ReadBytes(sPath);
+  // A file that is already plain UTF-8 is read as it is, without a second copy of it.
+  bool bPlain = std::string_view(sBytes).substr(0, kBom.size()) != kBom && sBytes.find('\0') == std::string::npos &&
+                IsValidUtf8(sBytes);
+  mOpenDecoded(bPlain ? std::move(sBytes) : DecodeLogText(sBytes));
+}
 
-void clsFieldReader::OpenText(std::string_view sBytes) {
-  msText = DecodeLogText(sBytes);
+void clsFieldReader::OpenText(std::string_view sBytes) { mOpenDecoded(DecodeLogText(sBytes)); }
+
+void clsFieldReader::mOpenDecoded(std::string sText) {
+  msText = std::move(sText);
   mnPos = 0;
   mbOpen = true;
 }
@@ -87,25 +105,28 @@ void clsFieldReader::Close() {
   mbOpen = false;
 }
 
-std::string clsFieldReader::ReadItem() {
+std::string clsFieldReader::ReadItem() { return std::string(NextItem()); }
+
+std::string_view clsFieldReader::NextItem() {
   if (!mbOpen) RaiseError(errBadFileNumber, "Bad file name or number");
   if (AtEnd()) RaiseError(errInputPastEnd, "Input past end of file");
-  size_t nStart = std::min(msText.find_first_not_of(' ', mnPos), msText.size());
-  bool bQuoted = nStart < msText.size() && msText[nStart] == '"';
-  std::string sItem;
+  std::string_view sText = msText;
+  size_t nStart = std::min(sText.find_first_not_of(' ', mnPos), sText.size());
+  bool bQuoted = nStart < sText.size() && sText[nStart] == '"';
+  std::string_view sItem;
   size_t nRest = nStart;  // where the search for the comma or line end that ends the item begins
   if (bQuoted) {
-    size_t nClose = std::min(msText.find_first_of("\"\r\n", nStart + 1), msText.size());
-    sItem = msText.substr(nStart + 1, nClose - nStart - 1);
-    nRest = nClose < msText.size() && msText[nClose] == '"' ? nClose + 1 : nClose;
+    size_t nClose = FirstWhere(sText, nStart + 1, [](char c) { return c == '"' || IsLineEnd(c); });
+    sItem = sText.substr(nStart + 1, nClose - nStart - 1);
+    nRest = nClose < sText.size() && sText[nClose] == '"' ? nClose + 1 : nClose;
   }
-  size_t nEnd = std::min(msText.find_first_of(",\r\n", nRest), msText.size());
-  if (!bQuoted) sItem = msText.substr(nStart, nEnd - nStart);
+  size_t nEnd = FirstWhere(sText, nRest, [](char c) { return c == ',' || IsLineEnd(c); });
+  if (!bQuoted) sItem = sText.substr(nStart, nEnd - nStart);
   mnPos = nEnd;
-  if (mnPos < msText.size() && msText[mnPos] == ',') {
+  if (mnPos < sText.size() && sText[mnPos] == ',') {
     ++mnPos;
-  } else if (mnPos < msText.size() && IsLineEnd(msText[mnPos])) {
-    mnPos += msText.compare(mnPos, 2, "\r\n") == 0 ? 2 : 1;
+  } else if (mnPos < sText.size() && IsLineEnd(sText[mnPos])) {
+    mnPos += sText.compare(mnPos, 2, "\r\n") == 0 ? 2 : 1;
   }
   return sItem;
 }

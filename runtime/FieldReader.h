@@ -24,8 +24,12 @@ class clsFieldReader {
   bool AtEnd() const { return mnPos >= msText.size(); }
   // The next item; raises 62 (input past end of file) when AtEnd.
   std::string ReadItem();
+  // The same item as a view of the text read: valid until the next Open or Close.
+  std::string_view NextItem();
 
  private:
+  void mOpenDecoded(std::string sText);
+
   std::string msText;
   size_t mnPos = 0;
   bool mbOpen = false;

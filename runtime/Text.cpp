@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <iterator>
 #include <limits>
 
@@ -72,29 +71,43 @@ std::vector<std::string> Split(std::string_view s, std::string_view sDelimiter, 
   return vPieces;
 }
 
+std::vector<std::string_view> SplitViews(std::string_view s, char cDelimiter) {
+  std::vector<std::string_view> vPieces;
+  vPieces.reserve(static_cast<size_t>(std::count(s.begin(), s.end(), cDelimiter)) + 1);
+  size_t nFrom = 0;
+  for (size_t nAt; (nAt = s.find(cDelimiter, nFrom)) != std::string_view::npos; nFrom = nAt + 1) {
+    vPieces.push_back(s.substr(nFrom, nAt - nFrom));
+  }
+  vPieces.push_back(s.substr(nFrom));
+  return vPieces;
+}
+
 std::string FileNameOf(std::string_view sPath) {
   size_t nAt = sPath.find_last_of("\\/");
   return std::string(nAt == std::string_view::npos ? sPath : sPath.substr(nAt + 1));
 }
 
-std::string SqlText(std::string_view s) { return Replace(s, "'", "''"); }
-
-std::string NumText(int64_t lValue) { return std::to_string(lValue); }
+std::string SqlText(std::string_view s) {
+  // Most values hold no quote: they are copied as they are.
+  if (s.find('\'') == std::string_view::npos) return std::string(s);
+  return Replace(s, "'", "''");
+}
 
 namespace {
-// The digits and exponent of the shortest scientific form, of up to 15 significant digits,
-// that reads back as the value rounded to 15 digits. Locale-free, so the decimal point is a full stop.
-std::string ShortestScientific(double dValue) {
+// The shortest scientific form, of up to 15 significant digits, that reads back as the value
+// rounded to 15 digits, written into sOut (room for 32 characters); answers its length.
+// Locale-free, so the decimal point is a full stop.
+size_t ShortestScientific(double dValue, char* sOut) {
+  constexpr size_t kRoom = 32;
   // Nearly every amount has a shortest exact form of at most 15 digits, and rounded to 15
   // digits it gives those digits and zeros, so that form is the answer without the search.
   // Subnormals hold fewer digits than that and take the search.
-  char sShortest[32];
-  char* pShortestEnd = std::to_chars(sShortest, std::end(sShortest), dValue, std::chars_format::scientific).ptr;
-  auto nMantissa = std::find(sShortest, pShortestEnd, 'e') - sShortest;
+  char* pShortestEnd = std::to_chars(sOut, sOut + kRoom, dValue, std::chars_format::scientific).ptr;
+  auto nMantissa = std::find(sOut, pShortestEnd, 'e') - sOut;
   if (dValue >= std::numeric_limits<double>::min() && nMantissa - (nMantissa > 1 ? 1 : 0) <= 15) {
-    return std::string(sShortest, pShortestEnd);
+    return static_cast<size_t>(pShortestEnd - sOut);
   }
-  char sTarget[32];
+  char sTarget[kRoom];
   char* pTargetEnd = std::to_chars(sTarget, std::end(sTarget), dValue, std::chars_format::scientific, 14).ptr;
   double dTarget = 0;
   if (std::from_chars(sTarget, pTargetEnd, dTarget).ec == std::errc::result_out_of_range && dValue > 1) {
@@ -104,31 +117,89 @@ std::string ShortestScientific(double dValue) {
     std::from_chars(sTarget, pTargetEnd, dTarget);
   }
   for (int nPrecision = 0; nPrecision < 14; ++nPrecision) {
-    char sTry[32];
-    char* pEnd = std::to_chars(sTry, std::end(sTry), dValue, std::chars_format::scientific, nPrecision).ptr;
+    char* pEnd = std::to_chars(sOut, sOut + kRoom, dValue, std::chars_format::scientific, nPrecision).ptr;
     double dTry = 0;
-    std::from_chars(sTry, pEnd, dTry);
-    if (dTry == dTarget) return std::string(sTry, pEnd);
+    std::from_chars(sOut, pEnd, dTry);
+    if (dTry == dTarget) return static_cast<size_t>(pEnd - sOut);
   }
-  return std::string(sTarget, pTargetEnd);
+  std::copy(sTarget, pTargetEnd, sOut);
+  return static_cast<size_t>(pTargetEnd - sTarget);
+}
+
+// Amounts are nearly all whole cents. A value that is the double nearest to c/100 reads back
+// from the decimal c/100, and below 1e11 the doubles lie far closer together than 0.01, so no
+// shorter decimal reads back as it: c/100 is its shortest form, of at most 13 digits, and is
+// written here without the general search. Answers False, writing nothing, for other values.
+bool AppendWholeCents(std::string& sOut, double dPositive) {
+  if (dPositive >= 1e11) return false;
+  auto lCents = static_cast<int64_t>(std::llround(dPositive * 100));
+  if (static_cast<double>(lCents) / 100 != dPositive) return false;
+  char sDigits[24];
+  sOut.append(sDigits, std::to_chars(sDigits, std::end(sDigits), lCents / 100).ptr);
+  int64_t lFraction = lCents % 100;
+  if (lFraction == 0) return true;
+  sOut += '.';
+  sOut += static_cast<char>('0' + lFraction / 10);
+  if (lFraction % 10 != 0) sOut += static_cast<char>('0' + lFraction % 10);
+  return true;
 }
 }  // namespace
 
-std::string NumText(double dValue) {
-  if (dValue == 0) return "0";  // also turns -0 into 0
-  if (!std::isfinite(dValue)) return std::isnan(dValue) ? "NaN" : (dValue > 0 ? "Infinity" : "-Infinity");
-  std::string sSign = dValue < 0 ? "-" : "";
-  std::string sScientific = ShortestScientific(std::fabs(dValue));
+void AppendNumText(std::string& sOut, int64_t lValue) {
+  char sDigits[24];
+  sOut.append(sDigits, std::to_chars(sDigits, std::end(sDigits), lValue).ptr);
+}
+
+void AppendNumText(std::string& sOut, double dValue) {
+  if (dValue == 0) {
+    sOut += '0';  // also turns -0 into 0
+    return;
+  }
+  if (!std::isfinite(dValue)) {
+    sOut += std::isnan(dValue) ? "NaN" : (dValue > 0 ? "Infinity" : "-Infinity");
+    return;
+  }
+  if (dValue < 0) sOut += '-';
+  if (AppendWholeCents(sOut, std::fabs(dValue))) return;
+  char sBuffer[32];
+  std::string_view sScientific(sBuffer, ShortestScientific(std::fabs(dValue), sBuffer));
   size_t nE = sScientific.find('e');
-  int nExponent = std::atoi(sScientific.c_str() + nE + 1);
+  int nExponent = 0;
+  std::from_chars(sBuffer + nE + 1 + (sScientific[nE + 1] == '+' ? 1 : 0), sBuffer + sScientific.size(), nExponent);
   // Ordinary magnitudes are written without an exponent, as the runtime does.
-  if (nExponent < -5 || nExponent >= 15) return sSign + sScientific;
-  std::string sDigits = sScientific.substr(0, nE);
-  if (sDigits.size() > 1) sDigits.erase(1, 1);  // the decimal point
-  if (nExponent < 0) return sSign + "0." + std::string(static_cast<size_t>(-nExponent - 1), '0') + sDigits;
+  if (nExponent < -5 || nExponent >= 15) {
+    sOut += sScientific;
+    return;
+  }
+  // The significant digits: the mantissa without its decimal point.
+  char sDigits[32];
+  size_t nDigits = 0;
+  for (char c : sScientific.substr(0, nE)) {
+    if (c != '.') sDigits[nDigits++] = c;
+  }
+  std::string_view sSignificant(sDigits, nDigits);
+  if (nExponent < 0) {
+    sOut.append("0.").append(static_cast<size_t>(-nExponent - 1), '0').append(sSignificant);
+    return;
+  }
   auto nWhole = static_cast<size_t>(nExponent + 1);
-  if (sDigits.size() <= nWhole) return sSign + sDigits + std::string(nWhole - sDigits.size(), '0');
-  return sSign + sDigits.substr(0, nWhole) + "." + sDigits.substr(nWhole);
+  if (nDigits <= nWhole) {
+    sOut.append(sSignificant).append(nWhole - nDigits, '0');
+    return;
+  }
+  sOut.append(sSignificant.substr(0, nWhole)).append(".").append(sSignificant.substr(nWhole));
+}
+
+std::string NumText(int64_t lValue) {
+  std::string sOut;
+  AppendNumText(sOut, lValue);
+  return sOut;
+}
+
+std::string NumText(double dValue) {
+  std::string sOut;
+  AppendNumText(sOut, dValue);
+  return sOut;
 }
 
 }  // namespace varn

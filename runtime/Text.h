@@ -22,6 +22,9 @@ bool StartsWith(std::string_view s, std::string_view sPrefix);
 std::string Replace(std::string_view s, std::string_view sFind, std::string_view sWith, bool bIgnoreCase = false);
 // Splits at every sDelimiter (no limit); an empty text gives one empty piece.
 std::vector<std::string> Split(std::string_view s, std::string_view sDelimiter, bool bIgnoreCase = false);
+// The same pieces for a one-character delimiter, as views of s: nothing is copied, so s must
+// outlive them.
+std::vector<std::string_view> SplitViews(std::string_view s, char cDelimiter);
 // The part after the last "\" or "/"; the whole path when it has neither.
 std::string FileNameOf(std::string_view sPath);
 
@@ -31,5 +34,8 @@ std::string SqlText(std::string_view s);
 std::string NumText(int64_t lValue);
 // A double in its shortest form of up to 15 significant digits, full stop as decimal point.
 std::string NumText(double dValue);
+// The same texts appended to one being built, such as a statement, without a text of their own.
+void AppendNumText(std::string& sOut, int64_t lValue);
+void AppendNumText(std::string& sOut, double dValue);
 
 }  // namespace varn

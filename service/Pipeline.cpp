@@ -106,7 +106,7 @@ Int16 clsLogAnalysis::mlGetLines(const std::string& sFilePath) {
     Int16 nCount;
     while (!reader.AtEnd()) {
       trap.Step("02");
-      std::string sItem = reader.ReadItem();
+      std::string_view sItem = reader.NextItem();
       trap.Step("03");
       if (!IsBlankItem(sItem)) ++nCount;
     }

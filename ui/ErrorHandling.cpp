@@ -14,6 +14,11 @@ void ReportError(int32_t lErrNumber, std::string_view sSource, std::string_view 
   Screen().MsgBox(sMessage, vbOKOnly + vbCritical, kAppTitle);
 }
 
+const clsError& clsTrap::LastError() const {
+  static const clsError kNone{0, ""};
+  return mLastError ? *mLastError : kNone;
+}
+
 void clsTrap::Report(const clsError& err) {
   mLastError = err;
   // A failure while reporting is not reported again, and nothing leaves the trap for the host.

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,8 +27,9 @@ class clsTrap {
   // The source is kept as given, not copied: a literal, or a text that outlives the trap.
   explicit clsTrap(std::string_view sSource) : msSource(sSource) {}
 
+  // The step is kept as given, like the source: a literal.
   void Step(std::string_view sStep) { msStep = sStep; }
-  const std::string& CurrentStep() const { return msStep; }
+  std::string CurrentStep() const { return std::string(msStep); }
 
   // The detail line of the report, built from the error (default: its description).
   clsTrap& Custom(CustomText fnCustom) { mfnCustom = std::move(fnCustom); return *this; }
@@ -51,16 +53,18 @@ class clsTrap {
   }
 
   // The last error trapped by Run (number 0 when none).
-  const clsError& LastError() const { return mLastError; }
+  const clsError& LastError() const;
 
  private:
   void Report(const clsError& err);
 
-  std::string_view msSource;  // every procedure makes a trap: copying its name would cost an allocation
-  std::string msStep;
+  // Every procedure makes a trap, most of them for each line of a log: the names are not
+  // copied, and the error is made only when there is one.
+  std::string_view msSource;
+  std::string_view msStep;
   CustomText mfnCustom;
   Handler mfnHandler;
-  clsError mLastError{0, ""};
+  std::optional<clsError> mLastError;
 };
 
 }  // namespace varn
