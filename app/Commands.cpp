@@ -228,7 +228,12 @@ int RunRegister() {
 
 int RunUnregister() {
   try {
-    fmt::print("unregistered {} from {}\n", VARNLOGPROCESS_LIBRARY, UnregisterServer().string());
+    const auto [file, nRemoved] = UnregisterServer();
+    std::error_code ec;
+    if (nRemoved > 0) fmt::print("unregistered {} from {}\n", VARNLOGPROCESS_LIBRARY, file.string());
+    else if (fs::exists(file, ec))
+      fmt::print("nothing to remove: {} holds no entries of {}\n", file.string(), VARNLOGPROCESS_LIBRARY);
+    else fmt::print("nothing to remove: there is no registry file {}\n", file.string());
     return 0;
   } catch (const clsError& err) {
     fmt::print(stderr, "unregister: {}\n", err.Description());

@@ -3,6 +3,7 @@
 
 #include <fmt/core.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -40,17 +41,23 @@ std::vector<std::string> ForeignLines(const std::filesystem::path& file) {
   return vLines;
 }
 
-// Through a file beside it and a rename, so a failed write never leaves half a registry.
+// Through a file beside it and a rename, so a failed write never leaves half a registry. The
+// new file gets the old one's permission bits before anything is written into it.
 void WriteLines(const std::filesystem::path& file, const std::vector<std::string>& vLines) {
   std::error_code ec;
   std::filesystem::create_directories(file.parent_path(), ec);
+  const std::filesystem::file_status oldStatus = std::filesystem::status(file, ec);
   std::filesystem::path temporary = file;
   temporary += ".new";
   {
     std::ofstream out(temporary, std::ios::trunc);
+    std::error_code ecKept;
+    if (out && std::filesystem::exists(oldStatus)) {
+      std::filesystem::permissions(temporary, oldStatus.permissions(), ecKept);
+    }
     for (const auto& sLine : vLines) out << sLine << '\n';
     out.flush();
-    if (!out) {
+    if (!out || ecKept) {
       std::filesystem::remove(temporary, ec);
       RaiseError(errPathNotFound, "Cannot write " + file.string());
     }
@@ -59,6 +66,15 @@ void WriteLines(const std::filesystem::path& file, const std::vector<std::string
   if (ec) {
     std::filesystem::remove(temporary, ec);
     RaiseError(errPathNotFound, "Cannot write " + file.string());
+  }
+}
+
+// A line break (or any control character) in the path would end its line and start another
+// entry of the registry file.
+void CheckLibraryPath(const std::string& sLibraryPath) {
+  auto IsControl = [](unsigned char c) { return c < 0x20 || c == 0x7F; };
+  if (std::any_of(sLibraryPath.begin(), sLibraryPath.end(), IsControl)) {
+    RaiseError(errInvalidCall, "The library's path holds a control character, which the registry file cannot hold");
   }
 }
 
@@ -77,15 +93,20 @@ std::string GuidText(const GUID& guid) {
 }
 
 std::filesystem::path RegistryFilePath() {
-  // A relative XDG_CONFIG_HOME is to be ignored, like an unset one.
-  const char* sConfig = std::getenv("XDG_CONFIG_HOME");
-  std::filesystem::path folder;
-  if (sConfig && std::filesystem::path(sConfig).is_absolute()) {
-    folder = sConfig;
-  } else {
-    const char* sHome = std::getenv("HOME");
-    if (!sHome || !*sHome) RaiseError(errPathNotFound, "Neither XDG_CONFIG_HOME nor HOME is set");
-    folder = std::filesystem::path(sHome) / ".config";
+  // Only absolute folders count: a relative XDG_CONFIG_HOME is ignored, like an unset one, and
+  // a relative HOME names no place, as either would move with the working folder.
+  auto Absolute = [](const char* sName) {
+    const char* sValue = std::getenv(sName);
+    return sValue && std::filesystem::path(sValue).is_absolute() ? std::filesystem::path(sValue)
+                                                                 : std::filesystem::path();
+  };
+  std::filesystem::path folder = Absolute("XDG_CONFIG_HOME");
+  if (folder.empty()) {
+    folder = Absolute("HOME");
+    if (folder.empty()) {
+      RaiseError(errPathNotFound, "Neither XDG_CONFIG_HOME nor HOME names an absolute folder for the registry file");
+    }
+    folder /= ".config";
   }
   return folder / "varnlogimp" / "registry";
 }
@@ -111,6 +132,7 @@ std::vector<std::pair<std::string, std::string>> RegistrationEntries(const std::
 }
 
 std::filesystem::path RegisterServer(const std::string& sLibraryPath) {
+  CheckLibraryPath(sLibraryPath);
   const std::filesystem::path file = RegistryFilePath();
   std::vector<std::string> vLines = ForeignLines(file);
   for (const auto& [sKey, sValue] : RegistrationEntries(sLibraryPath)) vLines.push_back(sKey + "=" + sValue);
@@ -118,11 +140,14 @@ std::filesystem::path RegisterServer(const std::string& sLibraryPath) {
   return file;
 }
 
-std::filesystem::path UnregisterServer() {
-  const std::filesystem::path file = RegistryFilePath();
+Unregistration UnregisterServer() {
+  Unregistration result{RegistryFilePath(), 0};
   std::error_code ec;
-  if (std::filesystem::exists(file, ec)) WriteLines(file, ForeignLines(file));
-  return file;
+  if (!std::filesystem::exists(result.file, ec)) return result;
+  const std::vector<std::string> vForeign = ForeignLines(result.file);
+  result.nRemoved = ReadLines(result.file).size() - vForeign.size();
+  if (result.nRemoved > 0) WriteLines(result.file, vForeign);
+  return result;
 }
 
 }  // namespace varn

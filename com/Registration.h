@@ -30,17 +30,22 @@ inline constexpr ServedClass kServedClasses[] = {
 // "{683949D4-9150-4AEA-A2E4-98E533B88A6F}".
 std::string GuidText(const GUID& guid);
 
-// Raises errPathNotFound when neither XDG_CONFIG_HOME nor HOME names a folder.
+// Raises errPathNotFound when neither XDG_CONFIG_HOME nor HOME names an absolute folder.
 std::filesystem::path RegistryFilePath();
 
 // The lines that register the classes served by the library at sLibraryPath, in file order.
 std::vector<std::pair<std::string, std::string>> RegistrationEntries(const std::string& sLibraryPath);
 
 // Both answer the registry file and print nothing: the caller says what was done.
-// Writes the entries, replacing any earlier ones under the same keys; raises errPathNotFound
-// when the file cannot be written (it is then left as it was).
+// Writes the entries, replacing any earlier ones under the same keys; raises errInvalidCall for
+// a library path holding a control character, errPathNotFound when the file cannot be written
+// (it is then left as it was). A rewritten file keeps its permission bits.
 std::filesystem::path RegisterServer(const std::string& sLibraryPath);
-// Removes exactly the entries' keys; nothing to do without a registry file.
-std::filesystem::path UnregisterServer();
+// Removes exactly the entries' keys. The file is left untouched when it holds none of them.
+struct Unregistration {
+  std::filesystem::path file;
+  size_t nRemoved;  // 0: nothing to remove, or no registry file
+};
+Unregistration UnregisterServer();
 
 }  // namespace varn

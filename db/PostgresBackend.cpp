@@ -21,8 +21,8 @@ namespace varn {
 
 namespace {
 
-// "varnlog" in ASCII: the advisory lock of every writer of a report database.
-constexpr int64_t kWriteLock = 0x7661726e6c6f67;
+// "varn" in ASCII: the first half of the advisory lock of every writer of a report database.
+constexpr int32_t kWriteLockClass = 0x7661726e;
 
 struct ColumnType {
   const char* sSql;
@@ -62,6 +62,16 @@ std::string QuotedName(std::string_view sName) { return "\"" + Replace(sName, "\
 std::string ServerTableName(std::string_view sTable) {
   std::string sFolded = FoldCase(sTable);
   return sFolded == "user" ? QuotedName(sFolded) : sFolded;
+}
+
+// Takes the writers' advisory lock of the schema that holds the report tables (or, before they
+// exist, of the schema they will be created in): shops whose tables are in schemas of their
+// own on one server do not wait for each other.
+std::string TakeWriteLock() {
+  return "SELECT pg_advisory_xact_lock(" + std::to_string(kWriteLockClass) +
+         ", coalesce((SELECT relnamespace FROM pg_class WHERE oid = to_regclass('" +
+         SqlText(ServerTableName("DateRange")) +
+         "')), (SELECT oid FROM pg_namespace WHERE nspname = current_schema()), 0)::integer)";
 }
 
 std::string CreateTable(const SchemaTable& table) {
@@ -405,7 +415,7 @@ void PrepareSchema(PGconn* pConn) {
   DatabaseShape shape = ReadShape(pConn);
   if (shape.empty()) {
     try {
-      RunScript(pConn, "BEGIN; SELECT pg_advisory_xact_lock(" + std::to_string(kWriteLock) + ")");
+      RunScript(pConn, "BEGIN; " + TakeWriteLock());
       if (ReadShape(pConn).empty()) RunScript(pConn, SchemaText());
       RunScript(pConn, "COMMIT");
       shape = ReadShape(pConn);
@@ -541,7 +551,7 @@ class PostgresBackend : public IDbBackend {
   static std::string SavepointName(int nLevel) { return "level" + std::to_string(nLevel); }
 
   void BeginOutermost() {
-    std::string sBegin = "BEGIN;SELECT pg_advisory_xact_lock(" + std::to_string(kWriteLock) + ");" + kHoldStatement;
+    std::string sBegin = "BEGIN;" + TakeWriteLock() + ";" + kHoldStatement;
     Result pResult(PQexec(Conn(), sBegin.c_str()));
     if (Succeeded(pResult.get())) return;
     if (TransactionOpen()) PQclear(PQexec(Conn(), "ROLLBACK"));

@@ -14,7 +14,9 @@
 //   transaction going on as it does on SQLite (the session INSERT retry, a report followed by
 //   the next statement);
 // - the outermost transaction takes an advisory lock at once, so writers queue instead of
-//   taking the same keys (keys are the highest plus one); readers are not held up.
+//   taking the same keys (keys are the highest plus one); readers are not held up. The lock is
+//   the tables' schema's, so shops in schemas of their own (the connection's search path) do
+//   not wait for each other.
 #pragma once
 
 #include <memory>

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <source_location>
+#include <tuple>
 
 #include "com/VarnLogProcess.h"
 #include "runtime/Text.h"
@@ -33,6 +34,7 @@ std::string LibraryPath() { return (fs::path(VarnlogPath()).parent_path() / VARN
 
 // The library with its exports bound; unloaded at the end unless a test does it first.
 struct Library {
+  explicit Library(const std::string& sPath = LibraryPath()) : mpHandle(dlopen(sPath.c_str(), RTLD_NOW | RTLD_LOCAL)) {}
   void* Bind(const char* sName) {
     void* pSymbol = mpHandle ? dlsym(mpHandle, sName) : nullptr;
     return pSymbol ? pSymbol : throw std::runtime_error(std::string(sName) + ": " + dlerror());
@@ -42,7 +44,7 @@ struct Library {
   }
   ~Library() { Unload(); }
 
-  void* mpHandle = dlopen(LibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* mpHandle;
 #define VARN_EXPORT(name) PFN_##name name = reinterpret_cast<PFN_##name>(Bind(#name))
   VARN_EXPORT(DllGetClassObject);
   VARN_EXPORT(DllCanUnloadNow);
@@ -453,6 +455,61 @@ TEST_F(ComServer, RegistrationWritesAndRemovesExactlyItsOwnLines) {
   EXPECT_EQ(ReadFile(mTemp / "home/.config/varnlogimp/registry"), sOurs);
   setenv("XDG_CONFIG_HOME", WriteFile(mTemp / "plain-file", "").c_str(), 1);
   EXPECT_EQ(mLib.DllRegisterServer(), SELFREG_E_CLASS);
+}
+
+// Where the registry file may go (only an absolute folder: a relative one would move with the
+// working folder), which library paths it refuses, and that rewriting it keeps who may read it.
+TEST_F(ComServer, RegistrationRefusesUnsafePlacesAndPathsAndKeepsTheFilesPermissions) {
+  const std::string sHome = mTemp / "home", sFile = sHome + "/.config/varnlogimp/registry";
+  const fs::path previous = fs::current_path();
+  fs::current_path(mTemp.Path());
+  // XDG_CONFIG_HOME (nullptr: unset) and HOME, and whether the file is placed under that HOME.
+  const std::tuple<const char*, std::string, bool> kPlaces[] = {{nullptr, sHome, true},
+                                                                {"", sHome, true},
+                                                                {"relative/config", sHome, true},
+                                                                {nullptr, "relative/home", false},
+                                                                {"relative/config", "relative/home", false},
+                                                                {nullptr, "", false}};
+  for (const auto& [pConfig, sHomeValue, bPlaced] : kPlaces) {
+    fs::remove_all(sHome);
+    pConfig ? setenv("XDG_CONFIG_HOME", pConfig, 1) : unsetenv("XDG_CONFIG_HOME");
+    setenv("HOME", sHomeValue.c_str(), 1);
+    EXPECT_EQ(mLib.DllRegisterServer(), bPlaced ? S_OK : SELFREG_E_CLASS)
+        << (pConfig ? pConfig : "unset") << sHomeValue;
+    EXPECT_EQ(fs::exists(sFile), bPlaced) << (pConfig ? pConfig : "unset") << sHomeValue;
+  }
+  RunResult relative = RunVarnlog({"register"});
+  EXPECT_EQ(relative.nExit, 1);
+  EXPECT_NE(relative.sOutput.find("HOME"), std::string::npos) << relative.sOutput;
+  EXPECT_FALSE(fs::exists(mTemp / "relative"));
+  fs::current_path(previous);
+
+  // A rewrite keeps the file's permission bits; a path with a control character could add lines.
+  setenv("HOME", sHome.c_str(), 1);
+  ASSERT_EQ(mLib.DllRegisterServer(), S_OK);
+  const fs::perms ePrivate = fs::perms::owner_read | fs::perms::owner_write;
+  fs::permissions(sFile, ePrivate);
+  const std::string sRegistered = ReadFile(sFile);
+  for (std::string sFolder : {"lib\nTypeLib/{0}/1.0/409=/tmp/other.so\nx", "escape\x1b[2J"}) {
+    const fs::path copy = mTemp.Path() / sFolder / VARNLOGPROCESS_LIBRARY;
+    fs::create_directories(copy.parent_path());
+    fs::copy_file(LibraryPath(), copy);
+    EXPECT_EQ(Library(copy.string()).DllRegisterServer(), SELFREG_E_CLASS) << sFolder;
+  }
+  EXPECT_EQ(ReadFile(sFile), sRegistered);
+  Expect({Is(mLib.DllRegisterServer(), S_OK), Is(fs::status(sFile).permissions() == ePrivate, true)});
+  Expect({Is(RunVarnlog({"unregister"}).nExit, 0), Is(fs::status(sFile).permissions() == ePrivate, true)});
+
+  // Unregistering where nothing is registered says so, and creates no file.
+  const std::string sLeft = ReadFile(sFile);
+  RunResult none = RunVarnlog({"unregister"});
+  EXPECT_EQ(none.sOutput, "nothing to remove: " + sFile + " holds no entries of " VARNLOGPROCESS_LIBRARY "\n");
+  EXPECT_EQ(ReadFile(sFile), sLeft);
+  fs::remove(sFile);
+  none = RunVarnlog({"unregister"});
+  EXPECT_EQ(std::pair(none.nExit, none.sOutput),
+            std::pair(0, "nothing to remove: there is no registry file " + sFile + "\n"));
+  EXPECT_FALSE(fs::exists(sFile));
 }
 
 }  // namespace

@@ -258,5 +258,50 @@ TEST_F(Postgres, ImportersQueueForTheServerWhichMustHoldAReportDatabase) {
   EXPECT_EQ(mServer.Value("SELECT count(*) FROM pg_tables WHERE schemaname = 'public'"), "5");
 }
 
+// Shops in schemas of their own on one server, as the README sets them up: two shops import the
+// same day at once and both days stand, a writer in one shop holds up no other shop, and a
+// report reads across the shops.
+TEST_F(Postgres, ShopsInSchemasOfTheirOwnImportTheSameDayAtOnce) {
+  // Roles belong to the whole server: made once for every run against it.
+  mServer.Query(
+      "DO $$ BEGIN CREATE ROLE varn_shops; CREATE ROLE varn_shop1 LOGIN; CREATE ROLE varn_shop2 LOGIN; "
+      "GRANT varn_shops TO varn_shop1, varn_shop2; EXCEPTION WHEN duplicate_object THEN NULL; END $$; "
+      "CREATE SCHEMA shop1 AUTHORIZATION varn_shops; CREATE SCHEMA shop2 AUTHORIZATION varn_shops");
+  auto ShopUri = [&](const std::string& sShop) {
+    return Replace(mServer.Uri(), "://varn@", "://varn_" + sShop + "@") + "?options=-csearch_path%3D" + sShop +
+           "%20-crole%3Dvarn_shops";
+  };
+  auto Day = [&](const std::string& sShop, const std::string& sDay, int nSessions) {
+    std::filesystem::create_directories(mFolder / sShop);
+    return WriteFile(mFolder / sShop + "/" + sDay + "-01-2025.log", GeneratedDay(sDay + "/01/2025", nSessions));
+  };
+  const std::string sOut = mFolder / "shop1.out";
+  pid_t shop1 = StartVarnlog({"--db", ShopUri("shop1"), "import", Day("shop1", "03", 40)}, sOut);
+  RunResult shop2 = RunVarnlog({"--db", ShopUri("shop2"), "import", Day("shop2", "03", 45)});
+  EXPECT_EQ(WaitFor(shop1), 0) << ReadFile(sOut);
+  EXPECT_EQ(shop2.nExit, 0) << shop2.sOutput;
+
+  // While an import holds shop1, shop2 imports without waiting; shop1 still waits for its own.
+  auto pHolder = Open(ShopUri("shop1"));
+  pHolder->BeginTrans();
+  RunResult other = RunVarnlog({"--wait", "1", "--db", ShopUri("shop2"), "import", Day("shop2", "04", 30)});
+  EXPECT_EQ(other.nExit, 0) << other.sOutput;
+  RunResult same = RunVarnlog({"--wait", "1", "--db", ShopUri("shop1"), "import", Day("shop1", "04", 30)});
+  EXPECT_EQ(same.nExit, 1);
+  EXPECT_NE(same.sOutput.find("Another import holds the report database"), std::string::npos) << same.sOutput;
+  pHolder->RollbackTrans();
+
+  const std::string sAcrossShops =
+      "SELECT 'shop1' AS shop, d.logdate, count(*) FROM shop1.daterange d JOIN shop1.session USING (date_id) "
+      "GROUP BY d.logdate UNION ALL "
+      "SELECT 'shop2', d.logdate, count(*) FROM shop2.daterange d JOIN shop2.session USING (date_id) "
+      "GROUP BY d.logdate ORDER BY 2, 1";
+  EXPECT_EQ(mServer.Query(sAcrossShops),
+            (Rows{{"shop1", "2025-01-03", "40"}, {"shop2", "2025-01-03", "45"}, {"shop2", "2025-01-04", "30"}}));
+  EXPECT_EQ(mServer.Query("SELECT schemaname, tableowner, count(*) FROM pg_tables WHERE tablename IN ('daterange', "
+                          "'session', 'goods', 'shift', 'user') GROUP BY 1, 2 ORDER BY 1"),
+            (Rows{{"shop1", "varn_shops", "5"}, {"shop2", "varn_shops", "5"}}));
+}
+
 }  // namespace
 }  // namespace varn::test
