@@ -16,6 +16,8 @@ namespace {
 
 constexpr int kMostWaitSeconds = 86400;
 
+// Why a --wait value is refused ("" when it is taken): a negative wait, or one that no engine
+// can keep, in plain words.
 std::string WaitInWords(const std::string& sValue) {
   size_t nEnd = 0;
   long lSeconds = -1;
@@ -100,7 +102,7 @@ int main(int argc, char** argv) {
   const std::string sSource = "varnlog:" + app.get_subcommands().front()->get_name();
   int nExit = 1;
   clsTrap trap(sSource);
-  trap.Run([&] {
+  bool bRan = trap.Run([&] {
     trap.Step("00");
     if (*pInit) nExit = RunInit(options);
     if (*pStatus) nExit = RunStatus(options);
@@ -111,5 +113,5 @@ int main(int argc, char** argv) {
     if (*pRegister) nExit = RunRegister();
     if (*pUnregister) nExit = RunUnregister();
   });
-  return trap.LastError().Number() == 0 ? nExit : 1;
+  return bRan ? nExit : 1;
 }
