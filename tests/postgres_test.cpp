@@ -270,7 +270,8 @@ TEST_F(Postgres, EveryCommandEndsInAnExitStatusOnNullsOrALockAndWaitsOnlyAsLongA
   std::string sLog = WriteFile(mFolder / "25-12-2003.log", GeneratedDay("25/12/2003", 20));
   const std::string sUri = mServer.Uri();
   ASSERT_EQ(RunVarnlog({"--db", sUri, "import", sLog}).nExit, 0);
-  const Texts kCommands[] = {{"status"}, {"history"}, {"history", "--csv"}, {"check", sLog}, {"import", "--yes", sLog}};
+  const Texts kCommands[] = {{"status"}, {"history"}, {"history", "--csv"}, {"check", sLog},
+                             {"init"},   {"import", "--yes", sLog}, {"delete", "--yes", "25/12/2003"}};
   auto RunAll = [&](const std::string& sCase, double dblLeastSeconds, double dblMostSeconds) {
     for (const Texts& vCommand : kCommands) {
       Texts vArguments{"--wait", "2", "--db", sUri};
