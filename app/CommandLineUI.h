@@ -2,6 +2,8 @@
 // and was answered, so that a declined update reads "skipped" rather than "failed".
 #pragma once
 
+#include <string>
+
 #include "ui/TerminalUI.h"
 
 namespace varn {
@@ -12,13 +14,19 @@ class clsCommandLineUI : public clsTerminalUI {
 
   int MsgBox(const std::string& sPrompt, int nStyle, const std::string& sTitle) override;
 
-  // Forgets what was asked before; call before each operation.
-  void Forget() { mnLastAnswer = 0; }
+  // Forgets what was asked before and what it was about; call before each operation.
+  void Forget() {
+    mnLastAnswer = 0;
+    msAbout.clear();
+  }
+  // What the next Yes/No question is about (a file and its day), said before it is asked.
+  void About(std::string sAbout) { msAbout = std::move(sAbout); }
   // The answer of the last Yes/No question since Forget (0 when none was asked).
   int LastAnswer() const { return mnLastAnswer; }
 
  private:
   int mnLastAnswer = 0;
+  std::string msAbout;
 };
 
 }  // namespace varn

@@ -4,12 +4,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 
 #include "com/Registration.h"
 #include "db/PostgresBackend.h"
 #include "db/Schema.h"
+#include "db/clsAccessDatabase.h"
 #include "db/clsConnection.h"
 #include "runtime/Text.h"
 #include "service/clsLogAnalysis.h"
@@ -24,31 +26,75 @@ std::string DatabasePath(const GlobalOptions& options) {
   return options.sDBPath.empty() ? DefaultDatabasePath() : options.sDBPath;
 }
 
-// The service signed on to the database; nullptr (the failure reported) when not connected.
-std::shared_ptr<clsLogAnalysis> OpenService(const GlobalOptions& options) {
+// The database as it may be printed: a password inside a server URI is never shown.
+std::string ShownDatabase(const GlobalOptions& options) {
+  std::string sPath = DatabasePath(options);
+  if (!IsPostgresUri(sPath)) return sPath;
+  size_t nUser = sPath.find("://") + 3, nAt = sPath.find('@', nUser);
+  size_t nColon = sPath.find(':', nUser);
+  if (nAt != std::string::npos && nColon < nAt && sPath.find_first_of("/?", nUser) > nAt) {
+    sPath.replace(nColon + 1, nAt - nColon - 1, "***");
+  }
+  for (size_t nKey = sPath.find("password="); nKey != std::string::npos; nKey = sPath.find("password=", nKey + 1)) {
+    size_t nValue = nKey + 9;
+    sPath.replace(nValue, std::min(sPath.find('&', nValue), sPath.size()) - nValue, "***");
+  }
+  return sPath;
+}
+
+enum eNeeds { enuConnection, enuHistory };
+
+// The service signed on to the database; nullptr (the failure reported) when not connected, or
+// when the command answers from the history and that could not be loaded.
+std::shared_ptr<clsLogAnalysis> OpenService(const GlobalOptions& options, eNeeds eNeed = enuConnection) {
   auto pService = clsLogAnalysis::Create();
   pService->Initialize(options.sDBPath);
   if (!pService->IsConnected()) {
-    fmt::print(stderr, "varnlog: cannot open the report database {}\n", DatabasePath(options));
+    fmt::print(stderr, "varnlog: cannot open the report database {}\n", ShownDatabase(options));
+    return nullptr;
+  }
+  if (eNeed == enuHistory && !pService->HistoryLoaded()) {
+    fmt::print(stderr, "varnlog: the imported days cannot be read from {}\n", ShownDatabase(options));
     return nullptr;
   }
   return pService;
 }
 
-// A folder stands for its log files: those whose name, less its extension, is a date, in date order.
+// Opens the database only to read it: nothing is created or written, so a read-only file serves.
+std::shared_ptr<clsLogAnalysis> OpenToRead(const GlobalOptions& options, eNeeds eNeed) {
+  GlobalDatabaseSettings().bReadOnly = true;
+  return OpenService(options, eNeed);
+}
+
+// Why a file of a folder is not imported ("" when it is a log file).
+std::string WhyNotALog(const fs::path& file) {
+  if (FoldCase(file.extension().string()) != ".log") return "not a .log file";
+  if (!ParseDate(file.stem().string())) return "not named by a date";
+  return {};
+}
+
+// A folder stands for its log files: those named by a date with the extension .log, in date
+// order; every other file is named with the reason it is skipped.
 std::vector<std::string> LogFilesOf(const fs::path& folder) {
-  std::vector<std::pair<double, std::string>> vFiles;
+  std::vector<fs::path> vEntries;
   for (const auto& entry : fs::directory_iterator(folder)) {
-    if (!entry.is_regular_file()) continue;
-    std::string sName = entry.path().filename().string();
-    if (sName.size() <= 4) continue;
-    if (auto date = ParseDate(sName.substr(0, sName.size() - 4))) vFiles.emplace_back(date->dSerial, entry.path());
+    if (entry.is_regular_file()) vEntries.push_back(entry.path());
   }
-  std::sort(vFiles.begin(), vFiles.end());
+  std::sort(vEntries.begin(), vEntries.end());
+  std::vector<std::pair<double, std::string>> vFiles;
+  for (const fs::path& file : vEntries) {
+    std::string sWhy = WhyNotALog(file);
+    if (sWhy.empty()) vFiles.emplace_back(ParseDate(file.stem().string())->dSerial, file.string());
+    else fmt::print("{}: skipped ({})\n", VisibleText(file.filename().string()), sWhy);
+  }
+  std::stable_sort(vFiles.begin(), vFiles.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   std::vector<std::string> vPaths;
   for (auto& file : vFiles) vPaths.push_back(std::move(file.second));
   return vPaths;
 }
+
+// How much of a line of a log is printed; the rejects file takes it whole.
+constexpr size_t kShownLineLength = 200;
 
 struct ImportTally {
   int nInserted = 0, nUpdated = 0, nSkipped = 0, nFailed = 0;
@@ -58,7 +104,7 @@ void PrintRejects(const std::string& sRejects, const std::string& sFile, std::of
   for (const auto& sLine : Split(sRejects, "\r\n")) {
     if (sLine.empty()) continue;
     if (pRejectsOut) *pRejectsOut << sFile << ": " << sLine << '\n';
-    else fmt::print("    {}\n", sLine);
+    else fmt::print("    {}\n", VisibleText(sLine, kShownLineLength));
   }
 }
 
@@ -71,6 +117,9 @@ void ImportOne(clsLogAnalysis& service, const std::string& sPath, clsCommandLine
     return;
   }
   screen.Forget();
+  auto date = ParseDate(fs::path(sPath).stem().string());
+  screen.About(fmt::format("{}: {} is already imported", VisibleText(sName),
+                           date ? FormatDate(*date, "dd/mm/yyyy") : std::string("its day")));
   size_t nRejectsBefore = service.UncategorisedLines().size();
   bool bDone = service.ProcessLogFile(sPath);
   std::string sRejects = service.UncategorisedLines().substr(nRejectsBefore);
@@ -90,13 +139,48 @@ void ImportOne(clsLogAnalysis& service, const std::string& sPath, clsCommandLine
   PrintRejects(sRejects, sName, pRejectsOut);
 }
 
+// A rejects file that is an input, or lies in an input folder, would be read as a log or
+// overwrite one; links, symbolic or hard, lead to the same file.
+bool HarmsALog(const fs::path& rejects, const std::vector<std::string>& vPaths) {
+  std::error_code ec;
+  fs::path target = fs::weakly_canonical(rejects, ec);
+  auto Same = [&](const fs::path& file) {
+    return target == fs::weakly_canonical(file, ec) || fs::equivalent(rejects, file, ec);
+  };
+  for (const auto& sPath : vPaths) {
+    fs::path input = fs::weakly_canonical(sPath, ec);
+    if (Same(sPath)) return true;
+    if (!fs::is_directory(input, ec)) continue;
+    if (std::mismatch(input.begin(), input.end(), target.begin(), target.end()).first == input.end()) return true;
+    for (const auto& entry : fs::directory_iterator(input, ec)) {
+      if (Same(entry.path())) return true;
+    }
+  }
+  return false;
+}
+
+// The rejects file opened for writing; nullptr (the failure said) when it may not or cannot be.
+std::unique_ptr<std::ofstream> OpenRejects(const ImportOptions& import) {
+  if (HarmsALog(import.sRejectsFile, import.vPaths)) {
+    fmt::print(stderr, "varnlog: the rejects file {} is one of the logs to import or lies in a folder of them; "
+                       "nothing was imported\n", import.sRejectsFile);
+    return nullptr;
+  }
+  auto pRejectsOut = std::make_unique<std::ofstream>(import.sRejectsFile);
+  if (!*pRejectsOut) {
+    fmt::print(stderr, "varnlog: cannot write {}\n", import.sRejectsFile);
+    return nullptr;
+  }
+  return pRejectsOut;
+}
+
 }  // namespace
 
 int RunInit(const GlobalOptions& options) {
   // A database on a server gets its schema when it is first opened; it has no folder to make.
   if (IsPostgresUri(options.sDBPath)) {
     if (!OpenService(options)) return 1;
-    fmt::print("Report database ready at {}\n", options.sDBPath);
+    fmt::print("Report database ready at {}\n", ShownDatabase(options));
     return 0;
   }
   fs::path path = fs::absolute(DatabasePath(options));
@@ -119,9 +203,9 @@ int RunStatus(const GlobalOptions& options) {
     fmt::print(stderr, "varnlog: no report database at {} (varnlog init creates one)\n", sPath);
     return 1;
   }
-  auto pService = OpenService(options);
+  auto pService = OpenToRead(options, enuHistory);
   if (!pService) return 1;
-  fmt::print("Connected to {}\n", sPath);
+  fmt::print("Connected to {}\n", ShownDatabase(options));
   for (const SchemaTable& table : ReportSchema().vTables) {
     fmt::print("  {:<10} {:>8} rows\n", table.sName, pService->RowCount(table.sName));
   }
@@ -129,16 +213,10 @@ int RunStatus(const GlobalOptions& options) {
 }
 
 int RunImport(const GlobalOptions& options, const ImportOptions& import, clsCommandLineUI& screen) {
+  std::unique_ptr<std::ofstream> pRejectsOut;
+  if (!import.sRejectsFile.empty() && !(pRejectsOut = OpenRejects(import))) return 1;
   auto pService = OpenService(options);
   if (!pService) return 1;
-  std::unique_ptr<std::ofstream> pRejectsOut;
-  if (!import.sRejectsFile.empty()) {
-    pRejectsOut = std::make_unique<std::ofstream>(import.sRejectsFile);
-    if (!*pRejectsOut) {
-      fmt::print(stderr, "varnlog: cannot write {}\n", import.sRejectsFile);
-      return 1;
-    }
-  }
   ImportTally tally;
   for (const auto& sArgument : import.vPaths) {
     fs::path path = fs::absolute(sArgument);
@@ -148,11 +226,16 @@ int RunImport(const GlobalOptions& options, const ImportOptions& import, clsComm
   }
   fmt::print("{} inserted, {} updated, {} skipped, {} failed\n", tally.nInserted, tally.nUpdated, tally.nSkipped,
              tally.nFailed);
+  if (pRejectsOut && !pRejectsOut->flush()) {
+    fmt::print(stderr, "varnlog: cannot write {}: the rejected lines are not all in it\n", import.sRejectsFile);
+    return 1;
+  }
   return tally.nFailed ? 1 : 0;
 }
 
 int RunHistory(const GlobalOptions& options, bool bCsv) {
-  auto pService = OpenService(options);
+  // Lists every row as stored, those the history cannot take too, so that they can be seen.
+  auto pService = OpenToRead(options, enuConnection);
   if (!pService) return 1;
   auto vDates = pService->DateHistory();
   if (bCsv) {
@@ -168,13 +251,15 @@ int RunHistory(const GlobalOptions& options, bool bCsv) {
   }
   fmt::print("{:<12} {:<20} {:>12} {:>6}\n", "Log date", "Imported on", "Day total", "Key");
   for (const auto& row : vDates) {
-    fmt::print("{:<12} {:<20} {:>12} {:>6}\n", row.sLogDate, row.sImported, NumText(row.dblTotal), row.lDate_ID);
+    // To the cent: a stored sum may carry the rounding of its additions.
+    fmt::print("{:<12} {:<20} {:>12} {:>6}\n", VisibleText(row.sLogDate), VisibleText(row.sImported),
+               NumText(std::round(row.dblTotal * 100) / 100), row.lDate_ID);
   }
   return 0;
 }
 
 int RunCheck(const GlobalOptions& options, const std::string& sFile) {
-  auto pService = OpenService(options);
+  auto pService = OpenToRead(options, enuHistory);
   if (!pService) return 1;
   std::string sName = fs::path(sFile).filename().string();
   std::string sNameDate = sName.size() >= 4 ? sName.substr(0, sName.size() - 4) : std::string{};
@@ -193,20 +278,26 @@ int RunCheck(const GlobalOptions& options, const std::string& sFile) {
 }
 
 int RunDelete(const GlobalOptions& options, const std::string& sDate, clsCommandLineUI& screen) {
-  auto pService = OpenService(options);
-  if (!pService) return 1;
   auto date = ParseDate(Replace(sDate, ".", "/"));
+  if (!date) {
+    fmt::print(stderr, "varnlog: {} is not a date (25/12/2003 or 25.12.2003)\n", VisibleText(sDate));
+    return 2;
+  }
+  auto pService = OpenService(options, enuHistory);
+  if (!pService) return 1;
   auto pHistory = pService->HistoryLogDates();
-  std::string sKey = date ? FormatDate(*date, "dd/mm/yyyy") : sDate;
-  if (pHistory && pHistory->Exists(sKey)) {
-    DayCounts counts = pService->CountsOfDay(pHistory->Item(sKey)->Date_ID());
-    std::string sPrompt = fmt::format("Delete the log date {} ({} sessions, {} shifts) from the report database?", sKey,
-                                      counts.lSessions, counts.lShifts);
-    screen.Forget();
-    if (screen.MsgBox(sPrompt, vbYesNo + vbQuestion, kAppTitle) != vbYes) {
-      fmt::print("{}: not deleted\n", sKey);
-      return 1;
-    }
+  std::string sKey = FormatDate(*date, "dd/mm/yyyy");
+  if (!pHistory->Exists(sKey)) {
+    fmt::print(stderr, "varnlog: {} is not imported\n", sKey);
+    return 1;
+  }
+  DayCounts counts = pService->CountsOfDay(pHistory->Item(sKey)->Date_ID());
+  std::string sPrompt = fmt::format("Delete the log date {} ({} sessions, {} shifts) from the report database?", sKey,
+                                    counts.lSessions, counts.lShifts);
+  screen.Forget();
+  if (screen.MsgBox(sPrompt, vbYesNo + vbQuestion, kAppTitle) != vbYes) {
+    fmt::print("{}: not deleted\n", sKey);
+    return 1;
   }
   if (!pService->DeleteLogDate(sDate)) return 1;
   fmt::print("Deleted {} with its sessions, shifts and goods\n", sKey);

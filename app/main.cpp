@@ -1,13 +1,45 @@
 // varnlog: imports a shop's daily logs into its report database, and looks after that database.
 #include <CLI/CLI.hpp>
+#include <fmt/core.h>
 
 #include <memory>
+#include <string>
 
 #include "app/Commands.h"
 #include "db/clsAccessDatabase.h"
+#include "ui/ErrorHandling.h"
 #include "ui/UserInterface.h"
 
 using namespace varn;
+
+namespace {
+
+constexpr int kMostWaitSeconds = 86400;
+
+// Why a --wait value is refused ("" when it is taken): a negative wait, or one that no engine
+// can keep, in plain words.
+std::string WaitInWords(const std::string& sValue) {
+  size_t nEnd = 0;
+  long lSeconds = -1;
+  try {
+    lSeconds = std::stol(sValue, &nEnd);
+  } catch (const std::exception&) {
+  }
+  if (nEnd == sValue.size() && lSeconds >= 0 && lSeconds <= kMostWaitSeconds) return {};
+  return "the wait is a whole number of seconds from 0 to " + std::to_string(kMostWaitSeconds) + ", not " + sValue;
+}
+
+// An unknown word where the command stands is named, with the commands there are.
+int UnknownCommand(const CLI::App& app, const std::string& sWord) {
+  std::string sCommands;
+  for (const CLI::App* pCommand : app.get_subcommands({})) {
+    sCommands += (sCommands.empty() ? "" : ", ") + pCommand->get_name();
+  }
+  fmt::print(stderr, "varnlog: {} is no command; the commands are {} (varnlog --help tells more)\n", sWord, sCommands);
+  return 2;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{"varnlog: imports a shop's daily PC-rental and sales logs into its report database"};
@@ -19,7 +51,7 @@ int main(int argc, char** argv) {
   app.add_option("--db", options.sDBPath, "report database file (default: varnrpt.mdb beside the tool)");
   app.add_option("--wait", settings.nWaitSeconds, "seconds to wait for a database another import holds")
       ->default_val(30)
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::Validator([](std::string& sValue) { return WaitInWords(sValue); }, "SECONDS"));
   app.add_option("--trace-sql", settings.sTraceFile, "write every SQL statement executed to this file");
 
   auto* pInit = app.add_subcommand("init", "create the report database (and its folders) if it is not there");
@@ -53,6 +85,10 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
+    bool bNoCommand = dynamic_cast<const CLI::ExtrasError*>(&e) || dynamic_cast<const CLI::RequiredError*>(&e);
+    if (bNoCommand && app.get_subcommands().empty() && !app.remaining().empty()) {
+      return UnknownCommand(app, app.remaining().front());
+    }
     int nExit = app.exit(e);
     return nExit == 0 ? 0 : 2;
   }
@@ -62,13 +98,20 @@ int main(int argc, char** argv) {
   if (bYes || bDeleteYes) pScreen->SetFixedAnswer(vbYes);
   if (bNo) pScreen->SetFixedAnswer(vbNo);
 
-  if (*pInit) return RunInit(options);
-  if (*pStatus) return RunStatus(options);
-  if (*pImport) return RunImport(options, import, *pScreen);
-  if (*pHistory) return RunHistory(options, bCsv);
-  if (*pCheck) return RunCheck(options, sFile);
-  if (*pDelete) return RunDelete(options, sDate, *pScreen);
-  if (*pRegister) return RunRegister();
-  if (*pUnregister) return RunUnregister();
-  return 2;
+  // Whatever a command meets, it ends in the one report and a failure, never in an abort.
+  const std::string sSource = "varnlog:" + app.get_subcommands().front()->get_name();
+  int nExit = 1;
+  clsTrap trap(sSource);
+  bool bRan = trap.Run([&] {
+    trap.Step("00");
+    if (*pInit) nExit = RunInit(options);
+    if (*pStatus) nExit = RunStatus(options);
+    if (*pImport) nExit = RunImport(options, import, *pScreen);
+    if (*pHistory) nExit = RunHistory(options, bCsv);
+    if (*pCheck) nExit = RunCheck(options, sFile);
+    if (*pDelete) nExit = RunDelete(options, sDate, *pScreen);
+    if (*pRegister) nExit = RunRegister();
+    if (*pUnregister) nExit = RunUnregister();
+  });
+  return bRan ? nExit : 1;
 }

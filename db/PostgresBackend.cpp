@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <type_traits>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -311,7 +313,8 @@ std::string WithoutLineEnd(std::string sText) {
   return sText;
 }
 
-[[noreturn]] void RaiseResult(PGconn* pConn, const PGresult* pResult) {
+// sHolder names what holds a lock the statement waited for in vain, when that is known.
+[[noreturn]] void RaiseResult(PGconn* pConn, const PGresult* pResult, std::string_view sHolder = {}) {
   if (pResult && PQresultStatus(pResult) == PGRES_EMPTY_QUERY) {
     RaiseError(errDBStatement, "Invalid SQL statement: the statement is empty");
   }
@@ -322,7 +325,10 @@ std::string WithoutLineEnd(std::string sText) {
   if (pDetail) sMessage += " (" + std::string(pDetail) + ")";
   bool bLost = PQstatus(pConn) != CONNECTION_OK;
   int32_t lNumber = bLost ? errDBFailure : ErrorNumber(pState ? pState : "");
-  if (pState && std::string_view(pState) == "55P03") sMessage = "Another import holds the report database: " + sMessage;
+  if (pState && std::string_view(pState) == "55P03") {
+    sMessage = (sHolder.empty() ? std::string("A lock on the report database was not granted within the wait")
+                                : std::string(sHolder) + " holds the report database") + ": " + sMessage;
+  }
   RaiseError(lNumber, sMessage.empty() ? "The database server did not answer" : sMessage);
 }
 
@@ -334,10 +340,13 @@ Result RunOne(PGconn* pConn, const std::string& sSql) {
 }
 
 // Statements of this backend's own, several in one text.
-void RunScript(PGconn* pConn, const std::string& sSql) {
+void RunScript(PGconn* pConn, const std::string& sSql, std::string_view sHolder = {}) {
   Result pResult(PQexec(pConn, sSql.c_str()));
-  if (!Succeeded(pResult.get())) RaiseResult(pConn, pResult.get());
+  if (!Succeeded(pResult.get())) RaiseResult(pConn, pResult.get(), sHolder);
 }
+
+// What holds the writers' lock: nothing but another import (or deletion) takes it.
+constexpr std::string_view kWriteLockHolder = "Another import";
 
 void IgnoreNotice(void* /*pArg*/, const char* /*pMessage*/) {}
 
@@ -415,7 +424,7 @@ void PrepareSchema(PGconn* pConn) {
   DatabaseShape shape = ReadShape(pConn);
   if (shape.empty()) {
     try {
-      RunScript(pConn, "BEGIN; " + TakeWriteLock());
+      RunScript(pConn, "BEGIN; " + TakeWriteLock(), kWriteLockHolder);
       if (ReadShape(pConn).empty()) RunScript(pConn, SchemaText());
       RunScript(pConn, "COMMIT");
       shape = ReadShape(pConn);
@@ -458,9 +467,43 @@ Variant ValueAt(const PGresult* pResult, int nRow, int nColumn) {
 
 // --- The backend --------------------------------------------------------------------------
 
+// Every lock wait of one piece of work (a report, an import) shares the one wait the settings
+// give, and the server's lock_timeout is what is left of it. A statement that ran long used up
+// its time (it waited, or worked, that long). The piece of work ends when its outermost
+// transaction commits, or when nothing ran for as long as the wait; a rollback does not end it,
+// as what follows a failed import (the history read again) is still part of it.
+class WaitBudget {
+ public:
+  using Clock = std::chrono::steady_clock;
+  explicit WaitBudget(int64_t lWaitMs) : mWait(std::chrono::milliseconds(lWaitMs)), mLeft(mWait), mlSetMs(lWaitMs) {}
+
+  // The lock_timeout to set before a statement (0: the one set will do).
+  int64_t Before() {
+    mStart = Clock::now();
+    if (mStart - mLastEnd >= mWait) mLeft = mWait;
+    int64_t lLeftMs = std::max<int64_t>(1, std::chrono::duration_cast<std::chrono::milliseconds>(mLeft).count());
+    if (mlSetMs > 0 && lLeftMs <= mlSetMs && lLeftMs > mlSetMs - kSlackMs) return 0;
+    return mlSetMs = lLeftMs;
+  }
+  void After() {
+    mLastEnd = Clock::now();
+    if (mLastEnd - mStart > kLongStatement) mLeft -= mLastEnd - mStart;
+  }
+  // A rollback undoes a lock_timeout set inside the transaction.
+  void Forget() { mlSetMs = 0; }
+  void Renew() { mLeft = mWait; }
+
+ private:
+  static constexpr int64_t kSlackMs = 500;
+  static constexpr auto kLongStatement = std::chrono::milliseconds(50);
+  Clock::duration mWait, mLeft;
+  int64_t mlSetMs;  // as set on the server; 0 when unknown
+  Clock::time_point mStart{}, mLastEnd = Clock::now();
+};
+
 class PostgresBackend : public IDbBackend {
  public:
-  explicit PostgresBackend(ConnHandle pConn) : mpConn(std::move(pConn)) {}
+  PostgresBackend(ConnHandle pConn, int64_t lWaitMs) : mpConn(std::move(pConn)), mWait(lWaitMs) {}
 
   int64_t Execute(const std::string& sSql) override {
     Result pResult = Run(sSql);
@@ -492,7 +535,10 @@ class PostgresBackend : public IDbBackend {
   // second writer waits at the start and then reads the keys the first one committed.
   void BeginTrans(int nLevel) override {
     if (nLevel == 1) {
-      BeginOutermost();
+      Waiting([&] {
+        BeginOutermost();
+        return 0;
+      });
     } else {
       RunScript(Conn(), kReleaseStatement + ";SAVEPOINT " + SavepointName(nLevel) + ";" + kHoldStatement);
     }
@@ -506,6 +552,7 @@ class PostgresBackend : public IDbBackend {
         RaiseError(errDBFailure, "The transaction has failed and cannot be committed");
       }
       RunScript(Conn(), "COMMIT");
+      mWait.Renew();
     } else {
       RunScript(Conn(), "RELEASE SAVEPOINT " + SavepointName(nLevel) + ";" + kHoldStatement);
     }
@@ -514,6 +561,7 @@ class PostgresBackend : public IDbBackend {
 
   void RollbackTrans(int nLevel) override {
     // A transaction the server has ended with its connection has nothing left to undo.
+    mWait.Forget();
     if (TransactionOpen()) {
       if (nLevel == 1) {
         RunScript(Conn(), "ROLLBACK");
@@ -555,7 +603,22 @@ class PostgresBackend : public IDbBackend {
     Result pResult(PQexec(Conn(), sBegin.c_str()));
     if (Succeeded(pResult.get())) return;
     if (TransactionOpen()) PQclear(PQexec(Conn(), "ROLLBACK"));
-    RaiseResult(Conn(), pResult.get());
+    RaiseResult(Conn(), pResult.get(), kWriteLockHolder);
+  }
+
+  // A statement that may wait for a lock, within what is left of the wait.
+  template <class Fn>
+  std::invoke_result_t<Fn> Waiting(Fn&& fnStatement) {
+    if (int64_t lSetMs = mWait.Before()) RunScript(Conn(), "SET lock_timeout = " + std::to_string(lSetMs));
+    try {
+      auto result = fnStatement();
+      mWait.After();
+      return result;
+    } catch (...) {
+      mWait.After();
+      mWait.Forget();
+      throw;
+    }
   }
 
   Result Run(const std::string& sSql) {
@@ -563,7 +626,7 @@ class PostgresBackend : public IDbBackend {
     if (sServerSql.find('\0') != std::string::npos) {
       RaiseError(errDBStatement, "The statement holds a NUL character");
     }
-    return mnLevel > 0 ? RunHeld(sServerSql) : RunOne(Conn(), sServerSql);
+    return Waiting([&] { return mnLevel > 0 ? RunHeld(sServerSql) : RunOne(Conn(), sServerSql); });
   }
 
   // The statement, then the release of its savepoint and the savepoint for the next one, in
@@ -585,6 +648,7 @@ class PostgresBackend : public IDbBackend {
   }
 
   ConnHandle mpConn;
+  WaitBudget mWait;
   int mnLevel = 0;
 };
 
@@ -618,7 +682,7 @@ std::unique_ptr<IDbBackend> OpenPostgresReportDatabase(const std::string& sUri, 
     RaiseOpen(pConn.get(), err.Description());
   }
   PrepareSchema(pConn.get());
-  return std::make_unique<PostgresBackend>(std::move(pConn));
+  return std::make_unique<PostgresBackend>(std::move(pConn), lWaitMs);
 }
 
 }  // namespace varn

@@ -228,15 +228,14 @@ void CheckFolderWritable(const std::string& sPath) {
 }
 
 // An existing file, checked before SQLite touches it, so a wrong file is never changed.
-void CheckExistingFile(const std::string& sPath, const struct stat& info) {
+void CheckExistingFile(const std::string& sPath, const struct stat& info, bool bReadOnly) {
   if (S_ISDIR(info.st_mode)) RaiseOpen(sPath, "it is a folder, not a database file");
   if (!S_ISREG(info.st_mode)) RaiseOpen(sPath, "it is not a regular file");
   // Checked by the mode bits too: access() grants everything to the superuser.
-  if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(sPath.c_str(), W_OK) != 0) {
-    RaiseOpen(sPath, "the file is read-only");
-  }
+  bool bWritable = (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && access(sPath.c_str(), W_OK) == 0;
+  if (!bReadOnly && !bWritable) RaiseOpen(sPath, "the file is read-only");
   if (access(sPath.c_str(), R_OK) != 0) RaiseOpen(sPath, "the file cannot be read (" + std::string(strerror(errno)) + ")");
-  CheckFolderWritable(sPath);
+  if (!bReadOnly) CheckFolderWritable(sPath);
   if (!HasSqliteHeader(sPath)) RaiseNotReport(sPath, "not an SQLite database file");
 }
 
@@ -444,11 +443,11 @@ std::unique_ptr<IDbBackend> OpenSqliteReportDatabase(const std::string& sPath, c
     CreateReportDatabase(sPath, options);
     if (stat(sPath.c_str(), &info) != 0) RaiseOpen(sPath, strerror(errno));
   }
-  CheckExistingFile(sPath, info);
-  DbHandle pDb = OpenEngine(sPath, SQLITE_OPEN_READWRITE, options);
-  if (sqlite3_db_readonly(pDb.get(), "main") == 1) RaiseOpen(sPath, "the file can only be read");
+  CheckExistingFile(sPath, info, options.bReadOnly);
+  DbHandle pDb = OpenEngine(sPath, options.bReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, options);
+  if (!options.bReadOnly && sqlite3_db_readonly(pDb.get(), "main") == 1) RaiseOpen(sPath, "the file can only be read");
   CheckReportTables(pDb.get(), sPath);
-  MakeDurable(pDb.get());
+  if (!options.bReadOnly) MakeDurable(pDb.get());
   return std::make_unique<SqliteBackend>(std::move(pDb));
 }
 

@@ -24,7 +24,8 @@ void clsAccessDatabase::OpenDatabase(const std::string& sPath) {
   } else {
     SqliteOptions options;
     options.nWaitSeconds = settings.nWaitSeconds;
-    options.bCreate = true;
+    options.bCreate = !settings.bReadOnly;
+    options.bReadOnly = settings.bReadOnly;
     pBackend = OpenSqliteReportDatabase(sPath, options);
   }
   auto pConnection = std::make_shared<Connection>(std::move(pBackend));

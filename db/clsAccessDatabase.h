@@ -15,6 +15,7 @@ namespace varn {
 struct DatabaseSettings {
   int nWaitSeconds = 30;    // how long a writer waits for a busy database
   std::string sTraceFile;   // every executed statement written here when not empty
+  bool bReadOnly = false;   // a file is opened only to be read: nothing is created or written
 };
 DatabaseSettings& GlobalDatabaseSettings();
 

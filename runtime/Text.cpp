@@ -93,6 +93,32 @@ std::string SqlText(std::string_view s) {
   return Replace(s, "'", "''");
 }
 
+std::string GroupedNumber(int64_t lValue) {
+  std::string sDigits = std::to_string(lValue), sOut;
+  size_t nFirst = sDigits[0] == '-' ? 1 : 0;
+  for (size_t n = 0; n < sDigits.size(); ++n) {
+    if (n > nFirst && (sDigits.size() - n) % 3 == 0) sOut += ',';
+    sOut += sDigits[n];
+  }
+  return sOut;
+}
+
+std::string VisibleText(std::string_view s, size_t nMost) {
+  std::string sOut;
+  size_t nCharacters = 0;
+  for (unsigned char c : s) {
+    bool bStartsCharacter = (c & 0xC0) != 0x80;
+    if (bStartsCharacter && nCharacters++ == nMost) return sOut + "...";
+    if (c < 0x20 || c == 0x7F) {
+      const char acHex[] = "0123456789abcdef";
+      sOut += {'\\', 'x', acHex[c >> 4], acHex[c & 15]};
+    } else {
+      sOut += static_cast<char>(c);
+    }
+  }
+  return sOut;
+}
+
 namespace {
 // The shortest scientific form, of up to 15 significant digits, that reads back as the value
 // rounded to 15 digits, written into sOut (room for 32 characters); answers its length.

@@ -32,6 +32,11 @@ std::string FileNameOf(std::string_view sPath);
 std::string SqlText(std::string_view s);
 // A whole number as decimal digits, a minus sign when negative.
 std::string NumText(int64_t lValue);
+// A whole number with its thousands grouped by commas ("32,767").
+std::string GroupedNumber(int64_t lValue);
+// The text as it may be printed on a terminal: control characters shown as \xNN, and more
+// than nMost characters cut to nMost followed by "...".
+std::string VisibleText(std::string_view s, size_t nMost = std::string_view::npos);
 // A double in its shortest form of up to 15 significant digits, full stop as decimal point.
 std::string NumText(double dValue);
 // The same texts appended to one being built, such as a statement, without a text of their own.

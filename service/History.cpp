@@ -39,7 +39,7 @@ void clsLogAnalysis::GetHistoryDates() {
   clsHourglass hourglass;
   const std::string sSQL = "SELECT * FROM DateRange";
   clsTrap trap("clsLogAnalysis:GetHistoryDates");
-  trap.Run([&] {
+  mbHistoryLoaded = trap.Run([&] {
     trap.Step("00");
     Recordset rs;
     trap.Step("01");

@@ -1,5 +1,6 @@
 // The import of one log file: the duplicate check, then one transaction that holds everything
 // the import writes, committed only when the whole file has been read and written.
+#include <cstdint>
 #include <memory>
 
 #include "db/modMainLog.h"
@@ -86,24 +87,25 @@ bool clsLogAnalysis::mbConfirmUnderLock(const std::string& sFilePath) {
   bool bImported = IsAlreadyImported(sNameDate);
   if (mWhatDBAction == enuUpdate && !bImported) mWhatDBAction = enuInsert;
   if (mWhatDBAction == enuInsert && bImported) {
-    Screen().MsgBox("The log date " + sNameDate + " was already imported meanwhile by another import; nothing of " +
-                        FileNameOf(sFilePath) + " was written.",
-                    vbOKOnly + vbCritical, kAppTitle);
+    // Reported as every failure of the import is, from the step that asked.
+    ReportError(errDuplicateKey, "clsLogAnalysis:ProcessLogFile", "01", {},
+                "The log date " + sNameDate + " was already imported meanwhile by another import; nothing of " +
+                    FileNameOf(sFilePath) + " was written.");
     return false;
   }
   return true;
 }
 
-Int16 clsLogAnalysis::mlGetLines(const std::string& sFilePath) {
+int64_t clsLogAnalysis::mlGetLines(const std::string& sFilePath) {
   clsHourglass hourglass;
-  Int16 nResult;
+  int64_t nResult = 0;
   clsTrap trap("clsLogAnalysis:mlGetLines");
   trap.Run([&] {
     trap.Step("00");
     clsFieldReader reader;
     trap.Step("01");
     reader.Open(sFilePath);
-    Int16 nCount;
+    int64_t nCount = 0;
     while (!reader.AtEnd()) {
       trap.Step("02");
       std::string_view sItem = reader.NextItem();
@@ -125,7 +127,12 @@ bool clsLogAnalysis::mbProcessFile(const std::string& sFilePath) {
   trap.Run([&] {
     trap.Step("00");
     trap.Step("01");
-    Int16 nCount = mlGetLines(sFilePath);
+    int64_t nItems = mlGetLines(sFilePath);
+    if (nItems > INT16_MAX) {
+      RaiseError(errOverflow, "The log " + FileNameOf(sFilePath) + " has " + GroupedNumber(nItems) +
+                                  " items; one import takes at most " + GroupedNumber(INT16_MAX) + ".");
+    }
+    Int16 nCount(nItems);
     trap.Step("02");
     mProgress->Initilise(nCount, sFilePath);
     trap.Step("03");

@@ -12,6 +12,9 @@ namespace {
 
 std::string WhereDate(int32_t lDate_ID) { return " WHERE Date_ID=" + NumText(int64_t{lDate_ID}); }
 
+// A stored value as text; "" for NULL, which no importer writes but a hand may have.
+std::string TextOf(const Variant& value) { return value.IsNull() ? std::string{} : value.ToText(); }
+
 }  // namespace
 
 QueryResult clsLogAnalysis::mRows(const std::string& sSql) const { return DBConnection()->DBConnection()->Query(sSql); }
@@ -33,8 +36,8 @@ DayCounts clsLogAnalysis::CountsOfDay(int32_t lDate_ID) {
 DaySummary clsLogAnalysis::SummaryOfDay(int32_t lDate_ID) {
   auto result = mRows("SELECT LogDate, DateTotal FROM DateRange" + WhereDate(lDate_ID));
   DaySummary summary;
-  summary.sLogDate = result.vRows.empty() ? "?" : result.vRows[0][0].ToText();
-  summary.dblTotal = result.vRows.empty() ? 0 : result.vRows[0][1].ToDouble();
+  summary.sLogDate = result.vRows.empty() ? "?" : TextOf(result.vRows[0][0]);
+  summary.dblTotal = result.vRows.empty() || result.vRows[0][1].IsNull() ? 0 : result.vRows[0][1].ToDouble();
   summary.counts = CountsOfDay(lDate_ID);
   return summary;
 }
@@ -43,10 +46,10 @@ std::vector<HistoryLine> clsLogAnalysis::DateHistory() {
   auto result = mRows("SELECT Date_ID, LogDate, DateTotal, DateImported FROM DateRange");
   std::vector<std::pair<double, HistoryLine>> vDates;
   for (const auto& vRow : result.vRows) {
-    auto logDate = ParseDate(vRow[1].IsNull() ? "" : vRow[1].ToText());
-    auto imported = ParseDate(vRow[3].IsNull() ? "" : vRow[3].ToText());
-    HistoryLine line{vRow[0].ToLong(), logDate ? FormatDate(*logDate, "dd/mm/yyyy") : vRow[1].ToText(),
-                     imported ? CStr(*imported) : vRow[3].ToText(), vRow[2].IsNull() ? 0 : vRow[2].ToDouble()};
+    auto logDate = ParseDate(TextOf(vRow[1]));
+    auto imported = ParseDate(TextOf(vRow[3]));
+    HistoryLine line{vRow[0].ToLong(), logDate ? FormatDate(*logDate, "dd/mm/yyyy") : TextOf(vRow[1]),
+                     imported ? CStr(*imported) : TextOf(vRow[3]), vRow[2].IsNull() ? 0 : vRow[2].ToDouble()};
     vDates.emplace_back(logDate ? logDate->dSerial : 1e300, std::move(line));
   }
   std::stable_sort(vDates.begin(), vDates.end(), [](const auto& a, const auto& b) {

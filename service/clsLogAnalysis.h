@@ -51,6 +51,9 @@ class clsLogAnalysis : public IImportService, public std::enable_shared_from_thi
   // Empty before the first GetHistoryDates.
   std::shared_ptr<HistoryCollection> HistoryLogDates() const { return mHistoryLogDates; }
   void GetHistoryDates();
+  // Whether the last GetHistoryDates took every DateRange row: a history it stopped short of
+  // answers nothing for sure.
+  bool HistoryLoaded() const { return mbHistoryLoaded; }
   bool ProcessLogFile(const std::string& sFilePath);
   bool IsAlreadyImported(const std::string& sFileName, std::string* psDateImported = nullptr);
   bool DeleteLogDate(const std::string& sDate);
@@ -72,7 +75,7 @@ class clsLogAnalysis : public IImportService, public std::enable_shared_from_thi
   clsLogAnalysis() = default;
 
   bool mbProcessFile(const std::string& sFilePath);
-  Int16 mlGetLines(const std::string& sFilePath);
+  int64_t mlGetLines(const std::string& sFilePath);
   bool mbUpdateDB();
   bool mbFileCheck(const std::string& sFilePath);
   bool mbDoesExist(const std::string& sFilePath);
@@ -88,6 +91,7 @@ class clsLogAnalysis : public IImportService, public std::enable_shared_from_thi
   std::shared_ptr<clsItemLogFile> mLogFile;
   varneDBAction mWhatDBAction = enuUnspecified;
   std::shared_ptr<HistoryCollection> mHistoryLogDates;
+  bool mbHistoryLoaded = false;
   std::string mUncategorisedLines;
   Date mMatchedLogDate;
   std::unique_ptr<frmProgress> mProgress;

@@ -303,5 +303,38 @@ TEST_F(Postgres, ShopsInSchemasOfTheirOwnImportTheSameDayAtOnce) {
             (Rows{{"shop1", "varn_shops", "5"}, {"shop2", "varn_shops", "5"}}));
 }
 
+TEST_F(Postgres, EveryCommandEndsInAnExitStatusOnNullsOrALockAndWaitsOnlyAsLongAsTold) {
+  std::string sLog = WriteFile(mFolder / "25-12-2003.log", GeneratedDay("25/12/2003", 20));
+  const std::string sUri = mServer.Uri();
+  ASSERT_EQ(RunVarnlog({"--db", sUri, "import", sLog}).nExit, 0);
+  const Texts kCommands[] = {{"status"}, {"history"}, {"history", "--csv"}, {"check", sLog},
+                             {"init"},   {"import", "--yes", sLog}, {"delete", "--yes", "25/12/2003"}};
+  auto RunAll = [&](const std::string& sCase, double dblLeastSeconds, double dblMostSeconds) {
+    for (const Texts& vCommand : kCommands) {
+      Texts vArguments{"--wait", "2", "--db", sUri};
+      vArguments.insert(vArguments.end(), vCommand.begin(), vCommand.end());
+      RunResult result = RunVarnlog(vArguments);
+      SCOPED_TRACE(sCase + ": " + vCommand[0] + "\n" + result.sOutput);
+      EXPECT_TRUE(result.nExit == 0 || result.nExit == 1);
+      EXPECT_FALSE(result.sOutput.find("terminate called") != std::string::npos);
+      // Only the writers' own lock is known to be another import's.
+      EXPECT_EQ(result.sOutput.find("Another import"), std::string::npos);
+      EXPECT_GT(result.dblSeconds, dblLeastSeconds);
+      EXPECT_LT(result.dblSeconds, dblMostSeconds);
+    }
+  };
+  mServer.Query("INSERT INTO daterange VALUES (50, NULL, NULL, NULL); INSERT INTO session (session_id) VALUES (900);"
+                "INSERT INTO goods (session_id) VALUES (900); INSERT INTO shift (shift_id) VALUES (900);"
+                "INSERT INTO \"user\" (user_id) VALUES (900)");
+  RunAll("nulls", 0, 30);
+  mServer.Query("DELETE FROM daterange WHERE date_id = 50");
+  // Another program (not an import) holding the day's table: every wait of a command together
+  // stays near --wait.
+  PGconn* pHolder = PQconnectdb(sUri.c_str());
+  PQclear(PQexec(pHolder, "BEGIN; LOCK TABLE daterange IN ACCESS EXCLUSIVE MODE"));
+  RunAll("locked", 1.9, 3.5);
+  PQfinish(pHolder);
+}
+
 }  // namespace
 }  // namespace varn::test

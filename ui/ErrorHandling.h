@@ -48,6 +48,8 @@ class clsTrap {
       Report(clsError(errOutOfMemory, RuntimeDescription(errOutOfMemory)));
     } catch (const std::exception& ex) {
       Report(clsError(errInvalidCall, ex.what()));
+    } catch (...) {
+      Report(clsError(errInvalidCall, "an unknown failure"));
     }
     return false;
   }

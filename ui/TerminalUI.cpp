@@ -5,6 +5,9 @@
 #include <cmath>
 #include <iostream>
 #include <string>
+#include <vector>
+
+#include "runtime/Text.h"
 
 namespace varn {
 
@@ -12,11 +15,12 @@ namespace {
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 constexpr int kBarWidth = 40;
 
+// The prompt's lines as the terminal shows them: a text from a log may hold control characters
+// that would move the cursor or clear the screen.
 std::string Unbroken(const std::string& s) {
-  std::string sOut;
-  for (char c : s) {
-    if (c != '\r') sOut += c;
-  }
+  std::vector<std::string> vLines = Split(Replace(s, "\r", ""), "\n");
+  std::string sOut = VisibleText(vLines[0]);
+  for (size_t n = 1; n < vLines.size(); ++n) sOut += "\n" + VisibleText(vLines[n]);
   return sOut;
 }
 }  // namespace
