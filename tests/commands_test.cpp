@@ -49,7 +49,7 @@ TEST_F(Commands, EveryCommandEndsInAnExitStatusOnAnyDatabase) {
     std::string sDB = mFolder / (sName + ".mdb");
     fs::copy_file(msDB, sDB);
     if (!sDamage.empty()) SqlExec(sDB, sDamage);
-    std::unique_ptr<LockHolder> pLock = sDamage.empty() ? std::make_unique<LockHolder>(sDB, "BEGIN EXCLUSIVE") : nullptr;
+    std::shared_ptr<void> pLock = sDamage.empty() ? HoldLock(sDB, "BEGIN EXCLUSIVE") : nullptr;
     for (const Texts& vCommand : kCommands) {
       RunResult result = Run(vCommand, sDB);
       SCOPED_TRACE(sName + ": " + vCommand[0] + "\n" + result.sOutput);
