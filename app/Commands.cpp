@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <span>
+#include <string_view>
 
 #include "com/Registration.h"
 #include "db/PostgresBackend.h"
@@ -52,14 +54,43 @@ std::vector<std::string> LogFilesOf(const fs::path& folder) {
 
 struct ImportTally {
   int nInserted = 0, nUpdated = 0, nSkipped = 0, nFailed = 0;
+  size_t nUncategorised = 0, nUnreadable = 0;
 };
 
-void PrintRejects(const std::string& sRejects, const std::string& sFile, std::ofstream* pRejectsOut) {
-  for (const auto& sLine : Split(sRejects, "\r\n")) {
-    if (sLine.empty()) continue;
-    if (pRejectsOut) *pRejectsOut << sFile << ": " << sLine << '\n';
-    else fmt::print("    {}\n", sLine);
+// What one import did not store: its uncategorised lines (each after "\r\n") and its unreadable ones.
+struct ImportRejects {
+  std::string_view sUncategorised;
+  std::span<const UnreadableLine> vUnreadable;
+};
+
+ImportRejects RejectsSince(const clsLogAnalysis& service, size_t nUncategorisedBefore, size_t nUnreadableBefore) {
+  return {std::string_view(service.UncategorisedLines()).substr(nUncategorisedBefore),
+          std::span(service.UnreadableLines()).subspan(nUnreadableBefore)};
+}
+
+// Listed under the file's line, or written whole to the rejects file; no copy of a long line is made.
+void PrintRejects(const ImportRejects& rejects, const std::string& sFile, std::ofstream* pRejectsOut) {
+  auto Put = [&](std::string_view sPrefix, std::string_view sLine) {
+    if (pRejectsOut) *pRejectsOut << sFile << ": " << sPrefix << sLine << '\n';
+    else fmt::print("    {}{}\n", sPrefix, sLine);
+  };
+  constexpr std::string_view kBreak = "\r\n";
+  for (size_t nAt = rejects.sUncategorised.find(kBreak); nAt != std::string_view::npos;) {
+    size_t nNext = rejects.sUncategorised.find(kBreak, nAt + kBreak.size());
+    std::string_view sLine = rejects.sUncategorised.substr(nAt + kBreak.size(), nNext - nAt - kBreak.size());
+    if (!sLine.empty()) Put({}, sLine);
+    nAt = nNext;
   }
+  for (const UnreadableLine& line : rejects.vUnreadable)
+    Put(line.Heading(), line.sText);
+}
+
+size_t CountOfLines(std::string_view sUncategorised) {
+  size_t nCount = 0;
+  for (size_t nAt = sUncategorised.find("\r\n"); nAt != std::string_view::npos;
+       nAt = sUncategorised.find("\r\n", nAt + 2))
+    ++nCount;
+  return nCount;
 }
 
 void ImportOne(clsLogAnalysis& service, const std::string& sPath, clsCommandLineUI& screen, ImportTally& tally,
@@ -71,23 +102,26 @@ void ImportOne(clsLogAnalysis& service, const std::string& sPath, clsCommandLine
     return;
   }
   screen.Forget();
-  size_t nRejectsBefore = service.UncategorisedLines().size();
+  size_t nUncategorisedBefore = service.UncategorisedLines().size();
+  size_t nUnreadableBefore = service.UnreadableLines().size();
   bool bDone = service.ProcessLogFile(sPath);
-  std::string sRejects = service.UncategorisedLines().substr(nRejectsBefore);
-  size_t nRejects = Split(sRejects, "\r\n").size() - 1;
   if (!bDone) {
     bool bDeclined = screen.LastAnswer() == vbNo;
     fmt::print("{}: {}\n", sName, bDeclined ? "skipped (already imported, not updated)" : "failed (nothing written)");
     ++(bDeclined ? tally.nSkipped : tally.nFailed);
     return;
   }
+  ImportRejects rejects = RejectsSince(service, nUncategorisedBefore, nUnreadableBefore);
+  size_t nUncategorised = CountOfLines(rejects.sUncategorised);
+  tally.nUncategorised += nUncategorised;
+  tally.nUnreadable += rejects.vUnreadable.size();
   bool bUpdated = service.WhatDBAction() == enuUpdate;
   ++(bUpdated ? tally.nUpdated : tally.nInserted);
   DaySummary day = service.SummaryOfDay(service.LastDate_ID());
-  fmt::print("{}: {} {} ({} sessions, {} shifts, day total {}, {} uncategorised lines)\n", sName,
+  fmt::print("{}: {} {} ({} sessions, {} shifts, day total {}, {} uncategorised lines, {} unreadable lines)\n", sName,
              bUpdated ? "updated" : "inserted", day.sLogDate, day.counts.lSessions, day.counts.lShifts,
-             NumText(day.dblTotal), nRejects);
-  PrintRejects(sRejects, sName, pRejectsOut);
+             NumText(day.dblTotal), nUncategorised, rejects.vUnreadable.size());
+  PrintRejects(rejects, sName, pRejectsOut);
 }
 
 }  // namespace
@@ -146,8 +180,8 @@ int RunImport(const GlobalOptions& options, const ImportOptions& import, clsComm
     if (vFiles.empty()) fmt::print("{}: no log files (named by their date) in this folder\n", sArgument);
     for (const auto& sFile : vFiles) ImportOne(*pService, sFile, screen, tally, pRejectsOut.get());
   }
-  fmt::print("{} inserted, {} updated, {} skipped, {} failed\n", tally.nInserted, tally.nUpdated, tally.nSkipped,
-             tally.nFailed);
+  fmt::print("{} inserted, {} updated, {} skipped, {} failed; {} uncategorised, {} unreadable lines\n", tally.nInserted,
+             tally.nUpdated, tally.nSkipped, tally.nFailed, tally.nUncategorised, tally.nUnreadable);
   return tally.nFailed ? 1 : 0;
 }
 

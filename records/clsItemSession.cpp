@@ -49,6 +49,8 @@ bool clsItemSession::SetUp(const std::string& sLine, int32_t /*eWhatAction*/) {
     clsHourglass hourglass(clsHourglass::enuRestoreOnReturn);
     trap.Step("00");
     std::string sWork = mbIsNewFormat(sLine) ? sLine : msConvertToNewFormat(sLine);
+    // A line that could not be converted has been reported there, once.
+    if (sWork.empty()) return;
     std::vector<std::string> vGroups = Fields(sWork, "|");
     const std::string& sSessionGroup = FieldAt(vGroups, 0);
     const std::string& sGoodsGroup = FieldAt(vGroups, 1);
@@ -72,6 +74,8 @@ bool clsItemSession::SetUp(const std::string& sLine, int32_t /*eWhatAction*/) {
     std::string sUserName;
     std::string sCharge;
     mGetUserAndCharge(FieldAt(vUser, 0), sUserName, sCharge);
+    // A session is never stored without its category: "Guest 1.50" or ":1.50" names none.
+    if (sUserName.empty()) RaiseError(errTypeMismatch, "No user category (a name before a colon) in the session");
 
     trap.Step("15");
     Int16 nUserID = UserCategories().GetUserID(sUserName);
@@ -123,12 +127,14 @@ std::string clsItemSession::msConvertToNewFormat(const std::string& sLine) {
     std::vector<std::string> vFields = Split(sLine, ",");
     size_t nLast = vFields.size() - 1;
     trap.Step("01");
-    for (size_t n = 0; n <= 3; ++n) sResult += FieldAt(vFields, n) + ",";
+    // The fields it takes are all there before any is copied: a long line is held no more often.
+    FieldAt(vFields, 12);
+    for (size_t n = 0; n <= 3; ++n) sResult.append(vFields[n]).append(",");
     trap.Step("02");
     sResult.pop_back();
     sResult += "|";
     trap.Step("03");
-    for (size_t n = 4; n <= 12; ++n) sResult += NumText(CleanUpMoney(FieldAt(vFields, n))) + ",";
+    for (size_t n = 4; n <= 12; ++n) sResult.append(NumText(CleanUpMoney(vFields[n]))).append(",");
     trap.Step("04");
     sResult.pop_back();
     sResult += "|";

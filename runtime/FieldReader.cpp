@@ -33,17 +33,6 @@ std::string FromCp1252(std::string_view s) {
   return sOut;
 }
 
-std::string WithoutNuls(std::string_view s) {
-  std::string sOut;
-  sOut.reserve(s.size());
-  for (size_t nFrom = 0; nFrom <= s.size();) {
-    size_t nNul = std::min(s.find('\0', nFrom), s.size());
-    sOut.append(s.substr(nFrom, nNul - nFrom));
-    nFrom = nNul + 1;
-  }
-  return sOut;
-}
-
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 
 std::string ReadBytes(const std::string& sPath) {
@@ -55,7 +44,13 @@ std::string ReadBytes(const std::string& sPath) {
   }
   std::ifstream file(sPath, std::ios::binary);
   if (!file) RaiseError(errPathFileAccess, "Path/File access error: " + sPath + ": " + std::strerror(errno));
-  std::string sBytes;
+  // Read straight into a buffer of the file's size: growing one as the bytes come would hold up
+  // to twice the file. A file that grows meanwhile is read on to its end.
+  std::error_code ecSize;
+  uintmax_t nSize = std::filesystem::file_size(sPath, ecSize);
+  std::string sBytes(ecSize ? 0 : nSize, '\0');
+  file.read(sBytes.data(), static_cast<std::streamsize>(sBytes.size()));
+  sBytes.resize(static_cast<size_t>(file.gcount()));
   char sChunk[1 << 16];
   while (file.read(sChunk, sizeof sChunk) || file.gcount() > 0)
     sBytes.append(sChunk, static_cast<size_t>(file.gcount()));
@@ -65,14 +60,23 @@ std::string ReadBytes(const std::string& sPath) {
 
 }  // namespace
 
-std::string DecodeLogText(std::string_view sBytes) {
-  if (sBytes.substr(0, kBom.size()) == kBom) sBytes.remove_prefix(kBom.size());
-  return IsValidUtf8(sBytes) ? WithoutNuls(sBytes) : FromCp1252(sBytes);
+std::string DecodeLogText(std::string_view sBytes) { return DecodeLogText(std::string(sBytes)); }
+
+std::string DecodeLogText(std::string&& sBytes) {
+  size_t nBom = sBytes.compare(0, kBom.size(), kBom) == 0 ? kBom.size() : 0;
+  if (!IsValidUtf8(std::string_view(sBytes).substr(nBom))) return FromCp1252(std::string_view(sBytes).substr(nBom));
+  sBytes.erase(0, nBom);
+  sBytes.erase(std::remove(sBytes.begin(), sBytes.end(), '\0'), sBytes.end());
+  return std::move(sBytes);
 }
 
 bool IsBlankItem(std::string_view sItem) { return sItem.find_first_not_of(' ') == std::string_view::npos; }
 
-void clsFieldReader::Open(const std::string& sPath) { OpenText(ReadBytes(sPath)); }
+void clsFieldReader::Open(const std::string& sPath) {
+  msText = DecodeLogText(ReadBytes(sPath));
+  mnPos = 0;
+  mbOpen = true;
+}
 
 void clsFieldReader::OpenText(std::string_view sBytes) {
   msText = DecodeLogText(sBytes);
@@ -87,25 +91,28 @@ void clsFieldReader::Close() {
   mbOpen = false;
 }
 
-std::string clsFieldReader::ReadItem() {
+std::string clsFieldReader::ReadItem() { return std::string(NextItem()); }
+
+std::string_view clsFieldReader::NextItem() {
   if (!mbOpen) RaiseError(errBadFileNumber, "Bad file name or number");
   if (AtEnd()) RaiseError(errInputPastEnd, "Input past end of file");
-  size_t nStart = std::min(msText.find_first_not_of(' ', mnPos), msText.size());
-  bool bQuoted = nStart < msText.size() && msText[nStart] == '"';
-  std::string sItem;
+  std::string_view sText = msText;
+  size_t nStart = std::min(sText.find_first_not_of(' ', mnPos), sText.size());
+  bool bQuoted = nStart < sText.size() && sText[nStart] == '"';
+  std::string_view sItem;
   size_t nRest = nStart;  // where the search for the comma or line end that ends the item begins
   if (bQuoted) {
-    size_t nClose = std::min(msText.find_first_of("\"\r\n", nStart + 1), msText.size());
-    sItem = msText.substr(nStart + 1, nClose - nStart - 1);
-    nRest = nClose < msText.size() && msText[nClose] == '"' ? nClose + 1 : nClose;
+    size_t nClose = std::min(sText.find_first_of("\"\r\n", nStart + 1), sText.size());
+    sItem = sText.substr(nStart + 1, nClose - nStart - 1);
+    nRest = nClose < sText.size() && sText[nClose] == '"' ? nClose + 1 : nClose;
   }
-  size_t nEnd = std::min(msText.find_first_of(",\r\n", nRest), msText.size());
-  if (!bQuoted) sItem = msText.substr(nStart, nEnd - nStart);
+  size_t nEnd = std::min(sText.find_first_of(",\r\n", nRest), sText.size());
+  if (!bQuoted) sItem = sText.substr(nStart, nEnd - nStart);
   mnPos = nEnd;
-  if (mnPos < msText.size() && msText[mnPos] == ',') {
+  if (mnPos < sText.size() && sText[mnPos] == ',') {
     ++mnPos;
-  } else if (mnPos < msText.size() && IsLineEnd(msText[mnPos])) {
-    mnPos += msText.compare(mnPos, 2, "\r\n") == 0 ? 2 : 1;
+  } else if (mnPos < sText.size() && IsLineEnd(sText[mnPos])) {
+    mnPos += sText.compare(mnPos, 2, "\r\n") == 0 ? 2 : 1;
   }
   return sItem;
 }

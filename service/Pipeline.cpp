@@ -94,24 +94,22 @@ bool clsLogAnalysis::mbConfirmUnderLock(const std::string& sFilePath) {
   return true;
 }
 
-Int16 clsLogAnalysis::mlGetLines(const std::string& sFilePath) {
+std::string UnreadableLine::Heading() const {
+  return "line " + NumText(int64_t{lLineNo}) + " unreadable (" + sReason + "): ";
+}
+
+Int16 clsLogAnalysis::mlGetLines(clsFieldReader& reader) {
   clsHourglass hourglass;
   Int16 nResult;
   clsTrap trap("clsLogAnalysis:mlGetLines");
   trap.Run([&] {
-    trap.Step("00");
-    clsFieldReader reader;
-    trap.Step("01");
-    reader.Open(sFilePath);
     Int16 nCount;
     while (!reader.AtEnd()) {
       trap.Step("02");
-      std::string sItem = reader.ReadItem();
+      bool bBlank = IsBlankItem(reader.NextItem());
       trap.Step("03");
-      if (!IsBlankItem(sItem)) ++nCount;
+      if (!bBlank) ++nCount;
     }
-    trap.Step("04");
-    reader.Close();
     trap.Step("05");
     nResult = nCount;
   });
@@ -124,17 +122,20 @@ bool clsLogAnalysis::mbProcessFile(const std::string& sFilePath) {
   clsTrap trap("clsLogAnalysis:mbProcessFile");
   trap.Run([&] {
     trap.Step("00");
+    // One private copy of the file, read now: the count and the reading both see the log as it
+    // was when the import began, whatever the shop's program appends meanwhile.
+    clsFieldReader reader;
     trap.Step("01");
-    Int16 nCount = mlGetLines(sFilePath);
+    reader.Open(sFilePath);
+    Int16 nCount = mlGetLines(reader);
     trap.Step("02");
     mProgress->Initilise(nCount, sFilePath);
     trap.Step("03");
     mProgress->Show();
-    trap.Step("04");
-    clsFieldReader reader;
     trap.Step("05");
-    reader.Open(sFilePath);
+    reader.Rewind();
     Int16 nLineNumber;
+    clsLineInReading lineInReading(FileNameOf(sFilePath));
     trap.Step("06");
     while (!reader.AtEnd()) {
       trap.Step("07");
@@ -142,18 +143,26 @@ bool clsLogAnalysis::mbProcessFile(const std::string& sFilePath) {
       trap.Step("08");
       if (IsBlankItem(sItem)) continue;
       ++nLineNumber;
+      lineInReading.Line(nLineNumber.Value(), sItem);
       trap.Step("09");
       Screen().DoEvents();
       trap.Step("10");
       mProgress->UpdateProgress(nLineNumber);
       trap.Step("11");
-      if (mLogFile->ProcessLine(sItem, nLineNumber)) continue;
-      if (mLogFile->BadLine().empty()) {
-        hourglass.Restore();
-        return;
+      switch (mLogFile->ProcessLine(sItem, nLineNumber)) {
+        case enuLineTaken:
+          break;
+        case enuLineUncategorised:
+          trap.Step("12");
+          mUncategorisedLines.append("\r\n").append(sItem);
+          break;
+        case enuLineUnreadable:
+          mvUnreadableLines.push_back({sFilePath, nLineNumber.Value(), std::move(sItem), lineInReading.FirstReport()});
+          break;
+        case enuLineStopsFile:
+          hourglass.Restore();
+          return;
       }
-      trap.Step("12");
-      mUncategorisedLines += "\r\n" + mLogFile->BadLine();
     }
     trap.Step("13");
     reader.Close();
