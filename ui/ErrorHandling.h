@@ -29,7 +29,7 @@ class clsLineInReading {
   clsLineInReading(const clsLineInReading&) = delete;
   clsLineInReading& operator=(const clsLineInReading&) = delete;
 
-  // The line now read; its text must stay until the next line is set.
+  // The line now read; its text must stay while a report can be made on it.
   void Line(int32_t lLineNo, std::string_view sText);
   // The number and detail of the first report made on the current line ("" when none).
   const std::string& FirstReport() const { return msFirstReport; }
