@@ -7,6 +7,8 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <span>
+#include <string_view>
 
 #include "com/Registration.h"
 #include "db/PostgresBackend.h"
@@ -98,14 +100,43 @@ constexpr size_t kShownLineLength = 200;
 
 struct ImportTally {
   int nInserted = 0, nUpdated = 0, nSkipped = 0, nFailed = 0;
+  size_t nUncategorised = 0, nUnreadable = 0;
 };
 
-void PrintRejects(const std::string& sRejects, const std::string& sFile, std::ofstream* pRejectsOut) {
-  for (const auto& sLine : Split(sRejects, "\r\n")) {
-    if (sLine.empty()) continue;
-    if (pRejectsOut) *pRejectsOut << sFile << ": " << sLine << '\n';
-    else fmt::print("    {}\n", VisibleText(sLine, kShownLineLength));
+// What one import did not store: its uncategorised lines (each after "\r\n") and its unreadable ones.
+struct ImportRejects {
+  std::string_view sUncategorised;
+  std::span<const UnreadableLine> vUnreadable;
+};
+
+ImportRejects RejectsSince(const clsLogAnalysis& service, size_t nUncategorisedBefore, size_t nUnreadableBefore) {
+  return {std::string_view(service.UncategorisedLines()).substr(nUncategorisedBefore),
+          std::span(service.UnreadableLines()).subspan(nUnreadableBefore)};
+}
+
+// Listed under the file's line, made visible and cut short, or written whole to the rejects file without a copy.
+void PrintRejects(const ImportRejects& rejects, const std::string& sFile, std::ofstream* pRejectsOut) {
+  auto Put = [&](std::string_view sPrefix, std::string_view sLine) {
+    if (pRejectsOut) *pRejectsOut << sFile << ": " << sPrefix << sLine << '\n';
+    else fmt::print("    {}{}\n", sPrefix, VisibleText(sLine, kShownLineLength));
+  };
+  constexpr std::string_view kBreak = "\r\n";
+  for (size_t nAt = rejects.sUncategorised.find(kBreak); nAt != std::string_view::npos;) {
+    size_t nNext = rejects.sUncategorised.find(kBreak, nAt + kBreak.size());
+    std::string_view sLine = rejects.sUncategorised.substr(nAt + kBreak.size(), nNext - nAt - kBreak.size());
+    if (!sLine.empty()) Put({}, sLine);
+    nAt = nNext;
   }
+  for (const UnreadableLine& line : rejects.vUnreadable)
+    Put(line.Heading(), line.sText);
+}
+
+size_t CountOfLines(std::string_view sUncategorised) {
+  size_t nCount = 0;
+  for (size_t nAt = sUncategorised.find("\r\n"); nAt != std::string_view::npos;
+       nAt = sUncategorised.find("\r\n", nAt + 2))
+    ++nCount;
+  return nCount;
 }
 
 void ImportOne(clsLogAnalysis& service, const std::string& sPath, clsCommandLineUI& screen, ImportTally& tally,
@@ -120,23 +151,26 @@ void ImportOne(clsLogAnalysis& service, const std::string& sPath, clsCommandLine
   auto date = ParseDate(fs::path(sPath).stem().string());
   screen.About(fmt::format("{}: {} is already imported", VisibleText(sName),
                            date ? FormatDate(*date, "dd/mm/yyyy") : std::string("its day")));
-  size_t nRejectsBefore = service.UncategorisedLines().size();
+  size_t nUncategorisedBefore = service.UncategorisedLines().size();
+  size_t nUnreadableBefore = service.UnreadableLines().size();
   bool bDone = service.ProcessLogFile(sPath);
-  std::string sRejects = service.UncategorisedLines().substr(nRejectsBefore);
-  size_t nRejects = Split(sRejects, "\r\n").size() - 1;
   if (!bDone) {
     bool bDeclined = screen.LastAnswer() == vbNo;
     fmt::print("{}: {}\n", sName, bDeclined ? "skipped (already imported, not updated)" : "failed (nothing written)");
     ++(bDeclined ? tally.nSkipped : tally.nFailed);
     return;
   }
+  ImportRejects rejects = RejectsSince(service, nUncategorisedBefore, nUnreadableBefore);
+  size_t nUncategorised = CountOfLines(rejects.sUncategorised);
+  tally.nUncategorised += nUncategorised;
+  tally.nUnreadable += rejects.vUnreadable.size();
   bool bUpdated = service.WhatDBAction() == enuUpdate;
   ++(bUpdated ? tally.nUpdated : tally.nInserted);
   DaySummary day = service.SummaryOfDay(service.LastDate_ID());
-  fmt::print("{}: {} {} ({} sessions, {} shifts, day total {}, {} uncategorised lines)\n", sName,
+  fmt::print("{}: {} {} ({} sessions, {} shifts, day total {}, {} uncategorised lines, {} unreadable lines)\n", sName,
              bUpdated ? "updated" : "inserted", day.sLogDate, day.counts.lSessions, day.counts.lShifts,
-             NumText(day.dblTotal), nRejects);
-  PrintRejects(sRejects, sName, pRejectsOut);
+             NumText(day.dblTotal), nUncategorised, rejects.vUnreadable.size());
+  PrintRejects(rejects, sName, pRejectsOut);
 }
 
 // A rejects file that is an input, or lies in an input folder, would be read as a log or
@@ -224,8 +258,8 @@ int RunImport(const GlobalOptions& options, const ImportOptions& import, clsComm
     if (vFiles.empty()) fmt::print("{}: no log files (named by their date) in this folder\n", sArgument);
     for (const auto& sFile : vFiles) ImportOne(*pService, sFile, screen, tally, pRejectsOut.get());
   }
-  fmt::print("{} inserted, {} updated, {} skipped, {} failed\n", tally.nInserted, tally.nUpdated, tally.nSkipped,
-             tally.nFailed);
+  fmt::print("{} inserted, {} updated, {} skipped, {} failed; {} uncategorised, {} unreadable lines\n", tally.nInserted,
+             tally.nUpdated, tally.nSkipped, tally.nFailed, tally.nUncategorised, tally.nUnreadable);
   if (pRejectsOut && !pRejectsOut->flush()) {
     fmt::print(stderr, "varnlog: cannot write {}: the rejected lines are not all in it\n", import.sRejectsFile);
     return 1;

@@ -1,6 +1,7 @@
 // _clsLogAnalysis: the import service as the host drives it.
 #include "com/ComSupport.h"
 #include "com/Objects.h"
+#include "runtime/Text.h"
 
 namespace varn::com {
 
@@ -10,6 +11,15 @@ using Object = ComObject<_clsLogAnalysis, clsLogAnalysis>;
 
 HRESULT get_UncategorisedLines(_clsLogAnalysis* This, BSTR* pRetVal) {
   return Answer(pRetVal, [&] { return NewBstr(Object::Of(This).UncategorisedLines()); });
+}
+
+HRESULT get_UnreadableLines(_clsLogAnalysis* This, BSTR* pRetVal) {
+  return Answer(pRetVal, [&] {
+    std::string sLines;
+    for (const UnreadableLine& line : Object::Of(This).UnreadableLines())
+      sLines.append("\r\n").append(FileNameOf(line.sFile)).append(": ").append(line.Heading()).append(line.sText);
+    return NewBstr(sLines);
+  });
 }
 
 HRESULT get_WhatDBAction(_clsLogAnalysis* This, int32_t* pRetVal) {
@@ -81,6 +91,7 @@ const _clsLogAnalysisVtbl kVtbl = {
     &IsAlreadyImported,
     &DeleteLogDate,
     &Initialize,
+    &get_UnreadableLines,
 };
 
 }  // namespace

@@ -218,6 +218,11 @@ typedef struct _clsLogAnalysisVtbl {
   HRESULT (*IsAlreadyImported)(_clsLogAnalysis* This, BSTR sFileName, BSTR* sDateImported, VARIANT_BOOL* pRetVal);
   HRESULT (*DeleteLogDate)(_clsLogAnalysis* This, BSTR sDate, VARIANT_BOOL* pRetVal);
   HRESULT (*Initialize)(_clsLogAnalysis* This, BSTR sDBPath);
+  /* The session and shift lines that could not be read (reported, nothing of them stored), of
+   * every import so far, each after a CRLF as "25-12-2003.log: line 7 unreadable (9 Subscript out
+   * of range): PC04". UncategorisedLines holds only the lines of no known kind. Last in the
+   * table, so that hosts built before it keep their layout. */
+  HRESULT (*get_UnreadableLines)(_clsLogAnalysis* This, BSTR* pRetVal);
 } _clsLogAnalysisVtbl;
 struct _clsLogAnalysis {
   const _clsLogAnalysisVtbl* lpVtbl;

@@ -22,9 +22,8 @@ bool clsItemLogFile::mbDatabaseFailedSince(uint64_t lFailures) const {
   return SharedConnection().FailureCount() != lFailures;
 }
 
-bool clsItemLogFile::ProcessLine(const std::string& sLine, Int16 nLineNumber) {
-  bool bResult = false;
-  mBadLine.clear();
+eLineOutcome clsItemLogFile::ProcessLine(const std::string& sLine, Int16 nLineNumber) {
+  eLineOutcome eResult = enuLineStopsFile;
   clsHourglass hourglass;
   clsTrap trap("clsItemLogFile:ProcessLine");
   trap.Run([&] {
@@ -34,6 +33,7 @@ bool clsItemLogFile::ProcessLine(const std::string& sLine, Int16 nLineNumber) {
     varneDBAction eAction = ImportService().WhatDBAction();
     trap.Step("00");
     eLogField eField = enuNoField;
+    bool bRead = true;
     switch (meIdentifyTable(sLine, eField)) {
       case enuDateRangeTable:
         trap.Step("01");
@@ -48,20 +48,20 @@ bool clsItemLogFile::ProcessLine(const std::string& sLine, Int16 nLineNumber) {
         break;
       case enuShiftTable:
         trap.Step("04");
-        mbProcessShift(sLine, nLineNumber, eField);
+        bRead = mbProcessShift(sLine, nLineNumber, eField);
         break;
       case enuSessionTable:
         trap.Step("03");
-        mbProcessSession(sLine, nLineNumber);
+        bRead = mbProcessSession(sLine, nLineNumber);
         break;
       default:
-        mBadLine = sLine;
+        eResult = enuLineUncategorised;
         return;
     }
     if (mbStopFile || mbDatabaseFailedSince(lFailures)) return;
-    bResult = true;
+    eResult = bRead ? enuLineTaken : enuLineUnreadable;
   });
-  return bResult;
+  return eResult;
 }
 
 int32_t clsItemLogFile::mlNextKey(eLogTable eTable, int32_t& lCounter) {
@@ -112,7 +112,9 @@ bool clsItemLogFile::mbProcessSession(const std::string& sLine, Int16 nLineNumbe
   trap.Run([&] {
     bool bNewInUpdate = false;
     int32_t lKey = mlKeyFor(enuSessionTable, nLineNumber, mSessionID, mNewSessionID, bNewInUpdate, trap);
-    if (lKey == 0) return;
+    // No key: the file stops, or the line is left as an update leaves it (reported, if at all, there).
+    bResult = lKey == 0;
+    if (bResult) return;
     trap.Step("04");
     auto pSession = std::make_shared<clsItemSession>();
     pSession->Date_ID(mDateRange->Date_ID());
@@ -137,7 +139,9 @@ bool clsItemLogFile::mbProcessShift(const std::string& sLine, Int16 nLineNumber,
   trap.Run([&] {
     bool bNewInUpdate = false;
     int32_t lKey = mlKeyFor(enuShiftTable, nLineNumber, mShiftID, mNewShiftID, bNewInUpdate, trap);
-    if (lKey == 0) return;
+    // No key: the file stops, or the line is left as an update leaves it (reported, if at all, there).
+    bResult = lKey == 0;
+    if (bResult) return;
     trap.Step("04");
     auto pShift = std::make_shared<clsItemShift>();
     trap.Step("05");

@@ -1,8 +1,9 @@
 // The processor of one log file: turns its lines into a date-range record, session records
 // and shift records, keeps them in memory, and writes them all in one pass (date, sessions,
 // shifts). It also holds the user list that session lines resolve their user category in.
-//   ProcessLine: True when the line was taken; False with BadLine set for an uncategorised
-//   line; False with BadLine empty when the file must stop (a failure already reported).
+//   ProcessLine: whether the line was taken, is of no known kind (uncategorised), is of a known
+//   kind but could not be read (reported, nothing of it kept), or stops the file (a failure
+//   already reported).
 #pragma once
 
 #include <cstdint>
@@ -23,13 +24,14 @@ namespace varn {
 
 class clsTrap;
 
+enum eLineOutcome { enuLineTaken, enuLineUncategorised, enuLineUnreadable, enuLineStopsFile };
+
 class clsItemLogFile : public IUserCategories {
  public:
   clsItemLogFile();  // loads the user list
 
   const std::shared_ptr<clsItemDateRange>& DateRange() const { return mDateRange; }
-  const std::string& BadLine() const { return mBadLine; }
-  bool ProcessLine(const std::string& sLine, Int16 nLineNumber);
+  eLineOutcome ProcessLine(const std::string& sLine, Int16 nLineNumber);
   bool DBUpdateALL(int32_t eWhatAction);
   Int16 CreateUser(const std::string& sUserName) override;
   Int16 GetUserID(const std::string& sUserName) override;
@@ -38,6 +40,7 @@ class clsItemLogFile : public IUserCategories {
   bool HasLogDate() const { return mDateRange->Date_ID() != 0; }
 
  private:
+  // False only when the line could not be read (reported).
   bool mbProcessSession(const std::string& sLine, Int16 nLineNumber);
   bool mbProcessShift(const std::string& sLine, Int16 nLineNumber, eLogField eField);
   int32_t mlKeyFor(eLogTable eTable, Int16 nLineNumber, int32_t& lCounter, int32_t& lNewCounter, bool& bNewInUpdate,
@@ -55,7 +58,6 @@ class clsItemLogFile : public IUserCategories {
   std::vector<std::shared_ptr<clsItemShift>> mvShifts;
   int32_t mShiftID = 0;
   std::shared_ptr<Collection<clsItemUser>> mUsers;
-  std::string mBadLine;
   bool mDateRangeWritten = false;
   // Lines of an update that have no stored row yet: they are inserted, numbered on from the
   // highest stored key like a first import.

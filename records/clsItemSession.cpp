@@ -52,6 +52,8 @@ bool clsItemSession::SetUp(const std::string& sLine, int32_t /*eWhatAction*/) {
     std::string sConverted;
     std::string_view sWork = sLine;
     if (!mbIsNewFormat(sLine)) sWork = sConverted = msConvertToNewFormat(sLine);
+    // A line that could not be converted has been reported there, once.
+    if (sWork.empty()) return;
     std::vector<std::string_view> vGroups = Fields(sWork, '|');
     std::string_view sSessionGroup = FieldAt(vGroups, 0);
     std::string_view sGoodsGroup = FieldAt(vGroups, 1);
@@ -75,6 +77,8 @@ bool clsItemSession::SetUp(const std::string& sLine, int32_t /*eWhatAction*/) {
     std::string sUserName;
     std::string sCharge;
     mGetUserAndCharge(FieldAt(vUser, 0), sUserName, sCharge);
+    // A session is never stored without its category: "Guest 1.50" or ":1.50" names none.
+    if (sUserName.empty()) RaiseError(errTypeMismatch, "No user category (a name before a colon) in the session");
 
     trap.Step("15");
     Int16 nUserID = UserCategories().GetUserID(sUserName);
@@ -126,13 +130,15 @@ std::string clsItemSession::msConvertToNewFormat(const std::string& sLine) {
     std::vector<std::string_view> vFields = SplitViews(sLine, ',');
     size_t nLast = vFields.size() - 1;
     trap.Step("01");
-    for (size_t n = 0; n <= 3; ++n) sResult.append(FieldAt(vFields, n)).append(",");
+    // The fields it takes are all there before any is copied: a long line is held no more often.
+    FieldAt(vFields, 12);
+    for (size_t n = 0; n <= 3; ++n) sResult.append(vFields[n]).append(",");
     trap.Step("02");
     sResult.pop_back();
     sResult += "|";
     trap.Step("03");
     for (size_t n = 4; n <= 12; ++n) {
-      AppendNumText(sResult, CleanUpMoney(FieldAt(vFields, n)));
+      AppendNumText(sResult, CleanUpMoney(vFields[n]));
       sResult += ',';
     }
     trap.Step("04");

@@ -33,17 +33,6 @@ std::string FromCp1252(std::string_view s) {
   return sOut;
 }
 
-std::string WithoutNuls(std::string_view s) {
-  std::string sOut;
-  sOut.reserve(s.size());
-  for (size_t nFrom = 0; nFrom <= s.size();) {
-    size_t nNul = std::min(s.find('\0', nFrom), s.size());
-    sOut.append(s.substr(nFrom, nNul - nFrom));
-    nFrom = nNul + 1;
-  }
-  return sOut;
-}
-
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 
 // The position of the first character from nFrom on that ends what is being read, or the
@@ -63,9 +52,13 @@ std::string ReadBytes(const std::string& sPath) {
   }
   std::ifstream file(sPath, std::ios::binary);
   if (!file) RaiseError(errPathFileAccess, "Path/File access error: " + sPath + ": " + std::strerror(errno));
-  std::string sBytes;
-  // Room for the whole file at once, rather than growing and copying it chunk by chunk.
-  if (uintmax_t nSize = std::filesystem::file_size(sPath, ec); !ec) sBytes.reserve(static_cast<size_t>(nSize));
+  // Read straight into a buffer of the file's size: growing one as the bytes come would hold up
+  // to twice the file. A file that grows meanwhile is read on to its end.
+  std::error_code ecSize;
+  uintmax_t nSize = std::filesystem::file_size(sPath, ecSize);
+  std::string sBytes(ecSize ? 0 : nSize, '\0');
+  file.read(sBytes.data(), static_cast<std::streamsize>(sBytes.size()));
+  sBytes.resize(static_cast<size_t>(file.gcount()));
   char sChunk[1 << 16];
   while (file.read(sChunk, sizeof sChunk) || file.gcount() > 0)
     sBytes.append(sChunk, static_cast<size_t>(file.gcount()));
@@ -75,19 +68,20 @@ std::string ReadBytes(const std::string& sPath) {
 
 }  // namespace
 
-std::string DecodeLogText(std::string_view sBytes) {
-  if (sBytes.substr(0, kBom.size()) == kBom) sBytes.remove_prefix(kBom.size());
-  return IsValidUtf8(sBytes) ? WithoutNuls(sBytes) : FromCp1252(sBytes);
+std::string DecodeLogText(std::string_view sBytes) { return DecodeLogText(std::string(sBytes)); }
+
+std::string DecodeLogText(std::string&& sBytes) {
+  size_t nBom = sBytes.compare(0, kBom.size(), kBom) == 0 ? kBom.size() : 0;
+  if (!IsValidUtf8(std::string_view(sBytes).substr(nBom))) return FromCp1252(std::string_view(sBytes).substr(nBom));
+  sBytes.erase(0, nBom);
+  sBytes.erase(std::remove(sBytes.begin(), sBytes.end(), '\0'), sBytes.end());
+  return std::move(sBytes);
 }
 
 bool IsBlankItem(std::string_view sItem) { return sItem.find_first_not_of(' ') == std::string_view::npos; }
 
 void clsFieldReader::Open(const std::string& sPath) {
-  std::string sBytes = ReadBytes(sPath);
-  // A file that is already plain UTF-8 is read as it is, without a second copy of it.
-  bool bPlain = std::string_view(sBytes).substr(0, kBom.size()) != kBom && sBytes.find('\0') == std::string::npos &&
-                IsValidUtf8(sBytes);
-  mOpenDecoded(bPlain ? std::move(sBytes) : DecodeLogText(sBytes));
+  mOpenDecoded(DecodeLogText(ReadBytes(sPath)));
 }
 
 void clsFieldReader::OpenText(std::string_view sBytes) { mOpenDecoded(DecodeLogText(sBytes)); }

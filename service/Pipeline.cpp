@@ -96,24 +96,22 @@ bool clsLogAnalysis::mbConfirmUnderLock(const std::string& sFilePath) {
   return true;
 }
 
-int64_t clsLogAnalysis::mlGetLines(const std::string& sFilePath) {
+std::string UnreadableLine::Heading() const {
+  return "line " + NumText(int64_t{lLineNo}) + " unreadable (" + sReason + "): ";
+}
+
+int64_t clsLogAnalysis::mlGetLines(clsFieldReader& reader) {
   clsHourglass hourglass;
   int64_t nResult = 0;
   clsTrap trap("clsLogAnalysis:mlGetLines");
   trap.Run([&] {
-    trap.Step("00");
-    clsFieldReader reader;
-    trap.Step("01");
-    reader.Open(sFilePath);
     int64_t nCount = 0;
     while (!reader.AtEnd()) {
       trap.Step("02");
-      std::string_view sItem = reader.NextItem();
+      bool bBlank = IsBlankItem(reader.NextItem());
       trap.Step("03");
-      if (!IsBlankItem(sItem)) ++nCount;
+      if (!bBlank) ++nCount;
     }
-    trap.Step("04");
-    reader.Close();
     trap.Step("05");
     nResult = nCount;
   });
@@ -126,8 +124,12 @@ bool clsLogAnalysis::mbProcessFile(const std::string& sFilePath) {
   clsTrap trap("clsLogAnalysis:mbProcessFile");
   trap.Run([&] {
     trap.Step("00");
+    // One private copy of the file, read now: the count and the reading both see the log as it
+    // was when the import began, whatever the shop's program appends meanwhile.
+    clsFieldReader reader;
     trap.Step("01");
-    int64_t nItems = mlGetLines(sFilePath);
+    reader.Open(sFilePath);
+    int64_t nItems = mlGetLines(reader);
     if (nItems > INT16_MAX) {
       RaiseError(errOverflow, "The log " + FileNameOf(sFilePath) + " has " + GroupedNumber(nItems) +
                                   " items; one import takes at most " + GroupedNumber(INT16_MAX) + ".");
@@ -137,11 +139,10 @@ bool clsLogAnalysis::mbProcessFile(const std::string& sFilePath) {
     mProgress->Initilise(nCount, sFilePath);
     trap.Step("03");
     mProgress->Show();
-    trap.Step("04");
-    clsFieldReader reader;
     trap.Step("05");
-    reader.Open(sFilePath);
+    reader.Rewind();
     Int16 nLineNumber;
+    clsLineInReading lineInReading(FileNameOf(sFilePath));
     trap.Step("06");
     while (!reader.AtEnd()) {
       trap.Step("07");
@@ -149,18 +150,26 @@ bool clsLogAnalysis::mbProcessFile(const std::string& sFilePath) {
       trap.Step("08");
       if (IsBlankItem(sItem)) continue;
       ++nLineNumber;
+      lineInReading.Line(nLineNumber.Value(), sItem);
       trap.Step("09");
       Screen().DoEvents();
       trap.Step("10");
       mProgress->UpdateProgress(nLineNumber);
       trap.Step("11");
-      if (mLogFile->ProcessLine(sItem, nLineNumber)) continue;
-      if (mLogFile->BadLine().empty()) {
-        hourglass.Restore();
-        return;
+      switch (mLogFile->ProcessLine(sItem, nLineNumber)) {
+        case enuLineTaken:
+          break;
+        case enuLineUncategorised:
+          trap.Step("12");
+          mUncategorisedLines.append("\r\n").append(sItem);
+          break;
+        case enuLineUnreadable:
+          mvUnreadableLines.push_back({sFilePath, nLineNumber.Value(), std::move(sItem), lineInReading.FirstReport()});
+          break;
+        case enuLineStopsFile:
+          hourglass.Restore();
+          return;
       }
-      trap.Step("12");
-      mUncategorisedLines += "\r\n" + mLogFile->BadLine();
     }
     trap.Step("13");
     reader.Close();

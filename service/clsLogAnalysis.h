@@ -16,6 +16,7 @@
 #include "records/clsItemDateRange.h"
 #include "runtime/Collection.h"
 #include "runtime/DateTime.h"
+#include "runtime/FieldReader.h"
 #include "ui/frmProgress.h"
 
 namespace varn {
@@ -39,12 +40,26 @@ struct HistoryLine {
   double dblTotal;
 };
 
+// A line of a known kind (a session, a shift) that could not be read: reported, nothing of it stored.
+struct UnreadableLine {
+  std::string sFile;    // the log's path
+  int32_t lLineNo;      // among the log's non-blank items
+  std::string sText;    // the whole line
+  std::string sReason;  // the number and detail of its report
+
+  // What stands before the line where it is listed: "line 7 unreadable (9 Subscript out of range): ".
+  std::string Heading() const;
+};
+
 class clsLogAnalysis : public IImportService, public std::enable_shared_from_this<clsLogAnalysis> {
  public:
   static std::shared_ptr<clsLogAnalysis> Create() { return std::shared_ptr<clsLogAnalysis>(new clsLogAnalysis); }
   ~clsLogAnalysis() override;
 
+  // The lines of no known kind, each after "\r\n", of every import this service ran.
   const std::string& UncategorisedLines() const { return mUncategorisedLines; }
+  // The lines that could not be read, of every import this service ran.
+  const std::vector<UnreadableLine>& UnreadableLines() const { return mvUnreadableLines; }
   varneDBAction WhatDBAction() const override { return mWhatDBAction; }
   bool IsConnected() const override;
   std::shared_ptr<clsConnection> DBConnection() const override { return mConnection; }
@@ -75,7 +90,7 @@ class clsLogAnalysis : public IImportService, public std::enable_shared_from_thi
   clsLogAnalysis() = default;
 
   bool mbProcessFile(const std::string& sFilePath);
-  int64_t mlGetLines(const std::string& sFilePath);
+  int64_t mlGetLines(clsFieldReader& reader);
   bool mbUpdateDB();
   bool mbFileCheck(const std::string& sFilePath);
   bool mbDoesExist(const std::string& sFilePath);
@@ -93,6 +108,7 @@ class clsLogAnalysis : public IImportService, public std::enable_shared_from_thi
   std::shared_ptr<HistoryCollection> mHistoryLogDates;
   bool mbHistoryLoaded = false;
   std::string mUncategorisedLines;
+  std::vector<UnreadableLine> mvUnreadableLines;
   Date mMatchedLogDate;
   std::unique_ptr<frmProgress> mProgress;
   int32_t mlLastDate_ID = 0;

@@ -428,6 +428,22 @@ TEST_F(ComServer, ErrorsComeBackAsFailingResultsAndTextsCrossAsUtf16) {
   EXPECT_EQ(Taken(Get<BSTR>(service, service->lpVtbl->get_UncategorisedLines)), u"\r\n" + sNote);
 }
 
+// A host gets the lines that could not be read apart from those of no known kind, as the rejects file lists them.
+TEST_F(ComServer, UnreadableLinesAreListedApartFromTheUncategorised) {
+  const std::string sLog = mTemp / "16-03-2024.log";
+  WriteFile(sLog, LogText({"#16/03/2024#", "\"PC01,09:00,09:30,0:30|1.00|Guest 2.00,3.00\"", "Note", ">> 16.03.2024"}));
+  auto service = Service(mTemp / "varnrpt.mdb");
+  ASSERT_TRUE(Import(service, sLog));
+  EXPECT_EQ(Taken(Get<BSTR>(service, service->lpVtbl->get_UncategorisedLines)), u"\r\nNote");
+  std::string sLines = fs::path(Taken(Get<BSTR>(service, service->lpVtbl->get_UnreadableLines))).string();
+  ASSERT_EQ(RunVarnlog({"--db", mTemp / "cli.mdb", "import", "--rejects", mTemp / "rejects", sLog}).nExit, 0);
+  EXPECT_EQ("\n" + ReadFile(mTemp / "rejects"), "\n16-03-2024.log: Note" + Replace(sLines, "\r\n", "\n") + "\n");
+  EXPECT_NE(sLines.find("16-03-2024.log: line 2 unreadable (13 No user category"), std::string::npos) << sLines;
+  EXPECT_NE(sLines.find("16-03-2024.log: line 4 unreadable (9 Subscript out of range): >> 16.03.2024"),
+            std::string::npos)
+      << sLines;
+}
+
 // The command line registers the same lines as the library itself: both name the library. The
 // settings it changes stay changed for the rest of this program, which reads none of them.
 TEST_F(ComServer, RegistrationWritesAndRemovesExactlyItsOwnLines) {

@@ -1,6 +1,7 @@
 // Whole log files imported into real report databases through the service and the command
 // line, the history of imported dates, the check of a log file against it, and deletion.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <filesystem>
 
@@ -39,9 +40,10 @@ TEST_F(ImportTest, RealisticDayIsStoredRowByRowAndTheNextDayContinuesTheKeysAfte
   EXPECT_EQ(DifferenceFromFile(Dump(msDB, false), "day-03-02-2025.expected"), "");
   // A quoted line with commas stays one item; an unquoted one falls apart into several.
   EXPECT_EQ(mpService->UncategorisedLines(), "\r\nTill drawer jammed\r\nfixed\r\n09:15\r\n10:00\r\n0:45");
-  // The broken PC04 session is reported (its conversion, then its set-up), nothing else.
-  ASSERT_EQ(Boxes(), 2u);
+  // The broken PC04 session is reported once, where its conversion failed, nothing else.
+  ASSERT_EQ(Boxes(), 1u);
   EXPECT_NE(mpScreen->mvBoxes[0].sPrompt.find("clsItemSession:msConvertToNewFormat"), std::string::npos);
+  EXPECT_NE(mpScreen->mvBoxes[0].sPrompt.find("(03-02-2025.log, line 8: PC04)"), std::string::npos);
   EXPECT_EQ(mpScreen->MousePointer(), vbDefault);
   EXPECT_EQ(mpScreen->msngHighestValue, 18);  // every non-blank item counted
 
@@ -190,6 +192,118 @@ TEST_F(ImportTest, DeletingADateRemovesAllItsRowsAndTheHistoryLoadsWhatIsStored)
   mpService = OpenService(msDB);
   EXPECT_EQ(mpService->HistoryLogDates()->Count(), 3);
   EXPECT_EQ(LastBox().sPrompt.rfind("457\r\n11/clsLogAnalysis:GetHistoryDates\r\n", 0), 0u);
+}
+
+// The shop's program appending to the log as soon as the progress window first shows.
+class AppendingScreen : public clsRecordingUI {
+ public:
+  void DrawProgress(const ProgressView& view) override {
+    if (view.bVisible && !msPath.empty()) {
+      WriteFile(msPath, ReadFile(msPath) + msMore);
+      msPath.clear();
+    }
+    clsRecordingUI::DrawProgress(view);
+  }
+  std::string msPath, msMore;
+};
+
+TEST_F(ImportTest, TheLogIsReadOnceAsItWasWhenTheImportBegan) {
+  auto pScreen = std::make_shared<AppendingScreen>();
+  SetScreen(pScreen);
+  pScreen->msPath = Log("12-02-2025.log", {"#12/02/2025#", kSession, "Lost", kSession});
+  pScreen->msMore = LogText({kSession, "Late", ">> 12.02.2025 23:00:00 Sign On: Ann"});
+  ASSERT_TRUE(mpService->ProcessLogFile(mFolder / "12-02-2025.log")) << pScreen->mvBoxes.at(0).sPrompt;
+  EXPECT_TRUE(pScreen->msPath.empty()) << "the log was not appended to";
+  // Counted, read and stored: the four items that were there when the import began.
+  EXPECT_EQ(pScreen->mvProgress.front().sngMax, 4);
+  EXPECT_EQ(pScreen->msngHighestValue, 4);
+  EXPECT_EQ(SqlRows(msDB, "SELECT COUNT(*), SUM(Total) FROM Session UNION ALL SELECT COUNT(*), 0 FROM Shift"),
+            (Rows{{"2", "7.0"}, {"0", "0"}}));
+  EXPECT_EQ(mpService->UncategorisedLines(), "\r\nLost");
+}
+
+// A log of one 50 MB line is held about three times at most: its text, the item, the line kept aside.
+// AddressSanitizer holds freed memory back for its checks, so there the peak tells nothing.
+#if defined(__SANITIZE_ADDRESS__)
+#define VARN_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VARN_ASAN 1
+#endif
+#endif
+TEST_F(ImportTest, PeakMemoryOfALongLineStaysWithinThreeTimesTheFile) {
+#ifdef VARN_ASAN
+  GTEST_SKIP() << "peak memory under AddressSanitizer";
+#endif
+  constexpr long lSize = 50L << 20;
+  std::string sLog = WriteFile(mFolder / "13-02-2025.log", "#13/02/2025#\r\n" + std::string(lSize, 'x'));
+  RunResult result = RunVarnlog({"--db", msDB, "import", "--rejects", mFolder / "rejects.txt", sLog});
+  EXPECT_EQ(result.nExit, 0) << result.sOutput;
+  rusage usage{};
+  getrusage(RUSAGE_CHILDREN, &usage);
+  EXPECT_LT(usage.ru_maxrss * 1024L, 3 * lSize + (16L << 20)) << "peak resident set, bytes";
+  EXPECT_EQ(std::filesystem::file_size(mFolder / "rejects.txt"), lSize + 17u);
+}
+
+TEST_F(ImportTest, EveryLineThatIsNotStoredIsShownWithItsFileLineAndReason) {
+  // A line of a known kind that cannot be read, the number of its one report, and its line number.
+  struct Case {
+    std::string sLine;
+    int nNumber, nLineNo;
+  };
+  const Case vCases[] = {{"\"PC07,10:00,10:30,0:30|1.00|Guest 1.50,3.00\"", 13, 3},  // no colon in the user group
+                         {"\"PC08,10:00,10:30,0:30|1.00| :1.50,3.00\"", 13, 4},      // no name before it
+                         {"PC09,10:00,10:30", 9, 5},                                 // unquoted: split at its commas
+                         {"\"PC10,10:00,10:30,0:30|" + std::string(400, '9') + "|Guest:1.50,3.00\"", 6, 8},
+                         {">> 14.02.2025 08:00:00", 9, 9},  // no label
+                         {">> 14.02.2025 25:99:00 Sign On: Ann", 13, 10},
+                         {"<< later Sign Off: Ann", 13, 11}};
+  // A charge and a total that cannot be read count as 0: that session is stored.
+  Texts vLines{"#14/02/2025#", "\"PC11,10:00,10:30,0:30|1.00|Guest:x,y\""};
+  for (const auto& c : vCases) vLines.push_back(c.sLine);
+  std::string sLog = Log("14-02-2025.log", vLines);
+  ASSERT_TRUE(mpService->ProcessLogFile(sLog));
+  EXPECT_EQ(SqlRows(msDB, "SELECT LineNo, UserCharge, Total FROM Session UNION ALL SELECT LineNo, 0, 0 FROM Shift"),
+            (Rows{{"2", "0.0", "0.0"}}));
+  EXPECT_EQ(mpService->UncategorisedLines(), "\r\n10:00\r\n10:30");
+  ASSERT_EQ(Boxes(), std::size(vCases));
+  ASSERT_EQ(mpService->UnreadableLines().size(), std::size(vCases));
+  Texts vEntries;
+  for (size_t n = 0; n < std::size(vCases); ++n) {
+    const auto& [sLine, nNumber, nLineNo] = vCases[n];
+    // A quoted line loses its quotes; an unquoted one falls apart at its commas.
+    std::string sText = sLine[0] == '"' ? Replace(sLine, "\"", "") : sLine.substr(0, sLine.find(',')),
+                sWhere = "14-02-2025.log, line " + std::to_string(nLineNo) + ": ";
+    const std::string& sBox = mpScreen->mvBoxes[n].sPrompt;
+    EXPECT_EQ(sBox.rfind(std::to_string(nNumber) + "\r\n", 0), 0u) << sBox;
+    EXPECT_NE(sBox.find(sWhere + sText.substr(0, 60)), std::string::npos) << sBox;
+    EXPECT_LT(sBox.size(), 200u) << "a long line is cut in its report";
+    // The host's list beside the uncategorised lines: where, the whole line, and the report's number and detail.
+    const UnreadableLine& line = mpService->UnreadableLines().at(n);
+    EXPECT_EQ(std::tie(line.sFile, line.lLineNo, line.sText), std::tie(sLog, nLineNo, sText));
+    EXPECT_EQ(sBox.substr(sBox.rfind("\r\n") + 2).rfind(line.sReason.substr(line.sReason.find(' ') + 1), 0), 0u);
+    EXPECT_EQ(line.sReason.rfind(std::to_string(nNumber) + " ", 0), 0u) << line.sReason;
+    vEntries.push_back("line " + std::to_string(nLineNo) + " unreadable (" + std::to_string(nNumber) + " ");
+  }
+
+  // The command line counts them, lists them, and writes them whole to the rejects file with their reason.
+  std::string sRejects = mFolder / "rejects.txt";
+  for (bool bRejects : {false, true}) {
+    Texts vArguments{"--db", mFolder / (bRejects ? "b.mdb" : "a.mdb"), "import", sLog};
+    if (bRejects) vArguments.insert(vArguments.begin() + 3, {"--rejects", sRejects});
+    RunResult result = RunVarnlog(vArguments);
+    EXPECT_EQ(result.nExit, 0) << result.sOutput;
+    for (const char* sPart : {"(1 sessions, 0 shifts, day total 0, 2 uncategorised lines, 7 unreadable lines)",
+                              "1 inserted, 0 updated, 0 skipped, 0 failed; 2 uncategorised, 7 unreadable lines",
+                              "(14-02-2025.log, line 11: << later Sign Off: Ann)"})
+      EXPECT_NE(result.sOutput.find(sPart), std::string::npos) << result.sOutput;
+    std::string sListed = bRejects ? ReadFile(sRejects) : result.sOutput;
+    for (const auto& sEntry : vEntries)
+      EXPECT_NE(sListed.find((bRejects ? "14-02-2025.log: " : "    ") + sEntry), std::string::npos) << sEntry;
+    EXPECT_NE(sListed.find("line 9 unreadable (9 Subscript out of range): >> 14.02.2025 08:00:00\n"),
+              std::string::npos);
+  }
+  EXPECT_NE(ReadFile(sRejects).find(std::string(400, '9')), std::string::npos) << "written whole";
 }
 
 // The command line as the operator runs it, without a terminal.

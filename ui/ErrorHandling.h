@@ -2,6 +2,7 @@
 //   ReportError: a critical box (style 16, "Varn Log Process") of three lines: the number,
 //   then step "/" source, then the custom text or, when that is exactly empty, the error's
 //   description. The pointer is restored to the default first.
+//   While a log line is being read (clsLineInReading), the detail says where it was.
 //   clsTrap: holds a procedure's source and step marker; Run executes the body and turns any
 //   error into that report, so a procedure reads as its steps and returns the result it held.
 #pragma once
@@ -18,6 +19,32 @@ namespace varn {
 
 void ReportError(int32_t lErrNumber, std::string_view sSource, std::string_view sStep, std::string_view sCustom,
                  std::string_view sDescription);
+
+// The log line being read, for the reports made while it is: each names the file and the line's
+// number and shows the line, cut short, and the first report on a line is kept as what was wrong
+// with it. One is set at a time on a thread; an earlier one is set again when it goes.
+class clsLineInReading {
+ public:
+  explicit clsLineInReading(std::string sFileName);
+  ~clsLineInReading();
+  clsLineInReading(const clsLineInReading&) = delete;
+  clsLineInReading& operator=(const clsLineInReading&) = delete;
+
+  // The line now read; its text must stay while a report can be made on it.
+  void Line(int32_t lLineNo, std::string_view sText);
+  // The number and detail of the first report made on the current line ("" when none).
+  const std::string& FirstReport() const { return msFirstReport; }
+
+ private:
+  friend void ReportError(int32_t, std::string_view, std::string_view, std::string_view, std::string_view);
+  std::string mWhere(std::string_view sDetail);
+
+  std::string msFileName;
+  int32_t mlLineNo = 0;
+  std::string_view msText;
+  std::string msFirstReport;
+  clsLineInReading* mpOuter;
+};
 
 class clsTrap {
  public:
