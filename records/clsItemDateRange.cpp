@@ -10,6 +10,12 @@
 
 namespace varn {
 
+std::optional<Date> clsItemDateRange::LineDate(const std::string& sLine) {
+  std::optional<Date> dtRead = ParseDate(Trim(Replace(sLine, "#", "")));
+  if (dtRead) return DateOnly(*dtRead);
+  return std::nullopt;
+}
+
 bool clsItemDateRange::SetUp(const std::string& sLine, int32_t eField, int32_t eDBAction) {
   clsHourglass hourglass;
   bool bResult = false;
@@ -30,9 +36,8 @@ bool clsItemDateRange::SetUp(const std::string& sLine, int32_t eField, int32_t e
         bResult = true;
         return;
       }
-      std::string sDate = Trim(Replace(sLine, "#", ""));
       trap.Step("02");
-      std::optional<Date> dtRead = ParseDate(sDate);
+      std::optional<Date> dtRead = LineDate(sLine);
       if (!dtRead) {
         bResult = true;  // not a date after all: nothing to take
         return;
@@ -43,7 +48,7 @@ bool clsItemDateRange::SetUp(const std::string& sLine, int32_t eField, int32_t e
         return;
       }
       trap.Step("04");
-      mLogDate = DateOnly(*dtRead);
+      mLogDate = *dtRead;
       trap.Step("05");
       int32_t lID = mlGetID(mLogDate);
       if (lID <= 0) return;

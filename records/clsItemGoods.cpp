@@ -149,6 +149,35 @@ void clsItemGoods::mCheckGoodsColumns(Int16 nGoods) {
   });
 }
 
+std::string clsItemGoods::msInsertSql() const {
+  std::string sSQL;
+  sSQL.reserve(64 + 2 * msColumns.size());
+  sSQL.append("INSERT INTO Goods (Date_ID,Session_ID,").append(msColumns).append(") VALUES (");
+  sSQL.append(NumText(int64_t{mlDate_ID})).append(",").append(NumText(int64_t{mlSession_ID})).append(",");
+  std::string sValues;
+  for (int32_t n = 0; n < mnGoodsCount; ++n) {
+    sValues.append(AmountText(mvAmounts, mvGoods, static_cast<size_t>(n))).append(",");
+  }
+  if (!sValues.empty()) sValues.pop_back();
+  return sSQL + sValues + ");";
+}
+
+std::string clsItemGoods::msUpdateSql() const {
+  std::string sSQL = "UPDATE Goods SET Session_ID=" + NumText(int64_t{mlSession_ID}) +
+                     ",Date_ID=" + NumText(int64_t{mlDate_ID}) + ",";
+  std::vector<std::string> vColumns = Split(msColumns, ",");
+  std::string sAssignments;
+  for (size_t n = 0; n < vColumns.size(); ++n) {
+    sAssignments.append(vColumns[n]).append("=").append(AmountText(mvAmounts, mvGoods, n)).append(",");
+  }
+  // Places past the line's count hold nothing, as after a first import of the line.
+  for (int32_t k : GoodsColumnsHeld(SharedConnection())) {
+    if (k > mnGoodsCount.Value()) sAssignments.append("Goods_").append(NumText(int64_t{k})).append("=NULL,");
+  }
+  sAssignments.pop_back();
+  return sSQL + sAssignments + " WHERE Session_ID=" + NumText(int64_t{mlSession_ID});
+}
+
 bool clsItemGoods::DBUpdate(int32_t eDBAction) {
   bool bResult = false;
   clsTrap trap("clsItemGoods:DBUpdate");
@@ -156,38 +185,22 @@ bool clsItemGoods::DBUpdate(int32_t eDBAction) {
     clsHourglass hourglass(clsHourglass::enuRestoreOnReturn);
     trap.Step("00");
     std::string sSQL;
-    trap.Step("01");
     if (eDBAction == enuInsert) {
-      sSQL.reserve(64 + 2 * msColumns.size());
-      sSQL.append("INSERT INTO Goods (Date_ID,Session_ID,").append(msColumns).append(") VALUES (");
-      sSQL.append(NumText(int64_t{mlDate_ID})).append(",").append(NumText(int64_t{mlSession_ID})).append(",");
       trap.Step("02");
-      std::string sValues;
-      for (int32_t n = 0; n < mnGoodsCount; ++n) {
-        sValues.append(AmountText(mvAmounts, mvGoods, static_cast<size_t>(n))).append(",");
-      }
-      trap.Step("03");
-      if (!sValues.empty()) sValues.pop_back();
-      sSQL += sValues + ");";
+      sSQL = msInsertSql();
     }
     if (eDBAction == enuUpdate) {
       trap.Step("04");
-      sSQL = "UPDATE Goods SET Session_ID=" + NumText(int64_t{mlSession_ID}) +
-             ",Date_ID=" + NumText(int64_t{mlDate_ID}) + ",";
-      trap.Step("05");
-      std::vector<std::string> vColumns = Split(msColumns, ",");
-      trap.Step("06");
-      std::string sAssignments;
-      for (size_t n = 0; n < vColumns.size(); ++n) {
-        sAssignments.append(vColumns[n]).append("=").append(AmountText(mvAmounts, mvGoods, n)).append(",");
-      }
-      trap.Step("07");
-      sAssignments.pop_back();
-      trap.Step("08");
-      sSQL += sAssignments + " WHERE Session_ID=" + NumText(int64_t{mlSession_ID});
+      sSQL = msUpdateSql();
     }
     trap.Step("10");
-    SharedConnection().Execute(sSQL, nullptr, -1);
+    int64_t lUpdated = 0;
+    SharedConnection().Execute(sSQL, &lUpdated, -1);
+    // A stored session whose goods row went missing gets one.
+    if (eDBAction == enuUpdate && lUpdated == 0) {
+      trap.Step("11");
+      SharedConnection().Execute(msInsertSql(), nullptr, -1);
+    }
     bResult = true;
   });
   return bResult;

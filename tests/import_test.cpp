@@ -329,7 +329,7 @@ TEST_F(ImportTest, CommandLine) {
        {{"check", "shop.log"}, 0, "shop.log: not named by a date"},
        {{"delete", "25.12.2003"}, 1, "25/12/2003: not deleted"}});  // nobody to confirm it
   EXPECT_EQ(SqlValue(sDB, "SELECT COUNT(*) FROM Session"), "1");
-  Run({{{"delete", "--yes", "25.12.2003"}, 0, "Deleted 25/12/2003 with its sessions, shifts and goods"},
+  Run({{{"delete", "--yes", "25.12.2003"}, 0, "Deleted 25/12/2003 with its 1 sessions, 0 shifts and 0 goods rows"},
        {{"delete", "--yes", "25.12.2003"}, 1, ""}});
   EXPECT_EQ(SqlRows(sDB, "SELECT Date_ID FROM DateRange UNION ALL SELECT Date_ID FROM Session"), (Rows{{"4"}}));
 }
