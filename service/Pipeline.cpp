@@ -43,8 +43,7 @@ bool clsLogAnalysis::ProcessLogFile(const std::string& sFilePath) {
     }
     mRemoved = {};
     mLogFile = std::make_shared<clsItemLogFile>();
-    std::string sNameDate = msNameDate(sFilePath);
-    mLogFile->NamedAfter(FileNameOf(sFilePath), ParseDate(sNameDate));
+    mLogFile->NamedAfter(FileNameOf(sFilePath), ParseDate(msNameDate(sFilePath)));
     // An update finds the day's rows under the key the history gave it, those of lines before
     // the date line too.
     if (mWhatDBAction == enuUpdate) mLogFile->DateRange()->Date_ID(mlMatchedDate_ID);
