@@ -25,11 +25,12 @@ bool clsItemDateRange::SetUp(const std::string& sLine, int32_t eField, int32_t e
     if (eField == enuLogDate) {
       trap.Step("01");
       if (eDBAction == enuUpdate) {
-        // An update rewrites the date the history matched, whatever the line says.
+        // An update rewrites the date the history matched, whatever the line says, under the
+        // key the history gave it when that is known.
         trap.Step("02");
         mLogDate = ImportService().MatchedLogDate();
         trap.Step("03");
-        int32_t lID = mlGetID(mLogDate);
+        int32_t lID = mlDate_ID != 0 ? mlDate_ID : mlGetID(mLogDate);
         if (lID <= 0) return;
         trap.Step("04");
         mlDate_ID = lID;
