@@ -85,10 +85,9 @@ void ImportOne(clsLogAnalysis& service, const std::string& sPath, clsCommandLine
   ++(bUpdated ? tally.nUpdated : tally.nInserted);
   DaySummary day = service.SummaryOfDay(service.LastDate_ID());
   const DayRowsRemoved& removed = service.RowsRemoved();
-  std::string sRemoved =
-      bUpdated ? fmt::format(", removed {} sessions and {} shifts no longer in the log", removed.lSessions,
-                             removed.lShifts)
-               : std::string{};
+  std::string sRemoved = bUpdated ? fmt::format(", removed {} sessions and {} shifts no longer in the log",
+                                                removed.lSessions, removed.lShifts)
+                                  : std::string{};
   fmt::print("{}: {} {} ({} sessions, {} shifts, day total {}, {} uncategorised lines{})\n", sName,
              bUpdated ? "updated" : "inserted", day.sLogDate, day.counts.lSessions, day.counts.lShifts,
              NumText(day.dblTotal), nRejects, sRemoved);
@@ -215,8 +214,8 @@ int RunDelete(const GlobalOptions& options, const std::string& sDate, clsCommand
   }
   if (!pService->DeleteLogDate(sDate)) return 1;
   const DayRowsRemoved& removed = pService->RowsRemoved();
-  fmt::print("Deleted {} with its {} sessions, {} shifts and {} goods rows\n", sKey, removed.lSessions,
-             removed.lShifts, removed.lGoods);
+  fmt::print("Deleted {} with its {} sessions, {} shifts and {} goods rows\n", sKey, removed.lSessions, removed.lShifts,
+             removed.lGoods);
   return 0;
 }
 

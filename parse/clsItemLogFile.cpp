@@ -225,7 +225,8 @@ bool clsItemLogFile::DBUpdateALL(int32_t eWhatAction) {
 namespace {
 
 // The keys a query gives that are not among the kept ones.
-std::vector<int32_t> KeysNotAmong(Connection& conn, const std::string& sSql, const std::unordered_set<int32_t>& setKept) {
+std::vector<int32_t> KeysNotAmong(Connection& conn, const std::string& sSql,
+                                  const std::unordered_set<int32_t>& setKept) {
   std::vector<int32_t> vKeys;
   for (const auto& vRow : conn.Query(sSql).vRows) {
     int32_t lKey = vRow.at(0).ToLong();

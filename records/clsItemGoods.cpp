@@ -163,8 +163,8 @@ std::string clsItemGoods::msInsertSql() const {
 }
 
 std::string clsItemGoods::msUpdateSql() const {
-  std::string sSQL = "UPDATE Goods SET Session_ID=" + NumText(int64_t{mlSession_ID}) +
-                     ",Date_ID=" + NumText(int64_t{mlDate_ID}) + ",";
+  std::string sSQL =
+      "UPDATE Goods SET Session_ID=" + NumText(int64_t{mlSession_ID}) + ",Date_ID=" + NumText(int64_t{mlDate_ID}) + ",";
   std::vector<std::string> vColumns = Split(msColumns, ",");
   std::string sAssignments;
   for (size_t n = 0; n < vColumns.size(); ++n) {

@@ -1,9 +1,5 @@
 #include "tests/TestSupport.h"
 
-#include "db/clsAccessDatabase.h"
-#include "runtime/Text.h"
-#include "service/clsLogAnalysis.h"
-
 #include <fcntl.h>
 #include <spawn.h>
 #include <sqlite3.h>
@@ -13,12 +9,16 @@
 
 #include <algorithm>
 #include <chrono>
-#include <functional>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <stdexcept>
+
+#include "db/clsAccessDatabase.h"
+#include "runtime/Text.h"
+#include "service/clsLogAnalysis.h"
 
 extern char** environ;
 
@@ -110,10 +110,14 @@ std::vector<Correction> Corrections() {
   std::vector<Correction> vCases;
   auto Add = [&](const std::string& sName, const std::function<void(Texts&)>& fnCorrect, std::string sDelete = {}) {
     std::string sDay = (vCases.size() < 9 ? "0" : "") + std::to_string(vCases.size() + 1);
-    Texts vLines{"\"PC09,07:00,07:30,0:30|1.00|Early:1.00,2.00\"", "#" + sDay + "/03/2025#",
-                 ">> " + sDay + ".03.2025 08:00:00 Sign On: Ann", "\"PC01,08:10,08:40,0:30|2.00,1.00,3.00|Guest:1.50,7.50\"",
-                 "\"PC02,09:00,10:00,1:00|0.50|Member:2.00,2.50,M7\"", "<< " + sDay + ".03.2025 12:00:00 Sign Off: Ann",
-                 "\"PC03,12:10,12:40,0:30,0,$1.50,0,0,0,0,0,0,0,Staff:$1.00,$2.50\"", "End Total 14.50"};
+    Texts vLines{"\"PC09,07:00,07:30,0:30|1.00|Early:1.00,2.00\"",
+                 "#" + sDay + "/03/2025#",
+                 ">> " + sDay + ".03.2025 08:00:00 Sign On: Ann",
+                 "\"PC01,08:10,08:40,0:30|2.00,1.00,3.00|Guest:1.50,7.50\"",
+                 "\"PC02,09:00,10:00,1:00|0.50|Member:2.00,2.50,M7\"",
+                 "<< " + sDay + ".03.2025 12:00:00 Sign Off: Ann",
+                 "\"PC03,12:10,12:40,0:30,0,$1.50,0,0,0,0,0,0,0,Staff:$1.00,$2.50\"",
+                 "End Total 14.50"};
     vCases.push_back({sName, vLines, vLines, std::move(sDelete)});
     fnCorrect(vCases.back().vAfter);
   };
@@ -126,7 +130,8 @@ std::vector<Correction> Corrections() {
   Add("a session no longer readable", [](Texts& v) { v[4] = "\"PC02,09:00|0.50\""; });
   Add("goods places dropped", [](Texts& v) { v[3] = "\"PC01,08:10,08:40,0:30|2.00|Guest:1.50,3.50\""; });
   Add("the session before the date line removed", [](Texts& v) { v.erase(v.begin()); });
-  Add("goods rows lost meanwhile", [](Texts&) {}, "DELETE FROM Goods WHERE Date_ID=");
+  auto Unchanged = [](Texts&) {};
+  Add("goods rows lost meanwhile", Unchanged, "DELETE FROM Goods WHERE Date_ID=");
   return vCases;
 }
 
@@ -136,7 +141,8 @@ std::string Cell(const Variant& v) { return v.IsNull() ? "NULL" : v.ToText(); }
 Texts DayRows(Connection& conn, int32_t lDateID) {
   std::string sWhere = " WHERE Date_ID=" + NumText(int64_t{lDateID});
   std::map<std::string, std::string> mapUsers, mapLines;
-  for (const auto& vRow : conn.Query("SELECT User_ID, UserName FROM User").vRows) mapUsers[Cell(vRow[0])] = Cell(vRow[1]);
+  for (const auto& vRow : conn.Query("SELECT User_ID, UserName FROM User").vRows)
+    mapUsers[Cell(vRow[0])] = Cell(vRow[1]);
   Texts vRows;
   QueryResult day = conn.Query("SELECT LogDate, DateTotal FROM DateRange" + sWhere);
   for (const auto& vRow : day.vRows) vRows.push_back("day " + Cell(vRow[0]) + " " + Cell(vRow[1]));
@@ -171,8 +177,8 @@ std::string UpdatesAgainstFirstImports(const std::string& sUpdated, const std::s
     std::vector<int32_t> vDates;
     for (size_t n = 0; n < vCases.size(); ++n) {
       std::string sDay = (n < 9 ? "0" : "") + std::to_string(n + 1);
-      std::string sLog = WriteFile(sFolder + "/" + sDay + "-03-2025.log",
-                                   LogText(bBefore ? vCases[n].vBefore : vCases[n].vAfter));
+      std::string sLog =
+          WriteFile(sFolder + "/" + sDay + "-03-2025.log", LogText(bBefore ? vCases[n].vBefore : vCases[n].vAfter));
       if (bUpdate) pScreen->AnswerNext(vbYes);
       if (!pService->ProcessLogFile(sLog)) throw std::runtime_error(vCases[n].sName + ": not imported");
       vDates.push_back(pService->LastDate_ID());
@@ -194,7 +200,8 @@ std::string UpdatesAgainstFirstImports(const std::string& sUpdated, const std::s
   for (size_t n = 0; n < vCases.size(); ++n) {
     Texts vWant = DayRows(*fresh.GetConnection(), vFresh[n]), vGot = DayRows(*pUpdated, vUpdated[n]);
     for (size_t nRow = 0; nRow < std::max(vWant.size(), vGot.size()); ++nRow) {
-      std::string sGot = nRow < vGot.size() ? vGot[nRow] : "nothing", sWant = nRow < vWant.size() ? vWant[nRow] : "nothing";
+      std::string sGot = nRow < vGot.size() ? vGot[nRow] : "nothing",
+                  sWant = nRow < vWant.size() ? vWant[nRow] : "nothing";
       if (sGot != sWant) return vCases[n].sName + ": " + sGot + " where " + sWant + " was expected";
     }
   }
