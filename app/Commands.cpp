@@ -167,9 +167,13 @@ void ImportOne(clsLogAnalysis& service, const std::string& sPath, clsCommandLine
   bool bUpdated = service.WhatDBAction() == enuUpdate;
   ++(bUpdated ? tally.nUpdated : tally.nInserted);
   DaySummary day = service.SummaryOfDay(service.LastDate_ID());
-  fmt::print("{}: {} {} ({} sessions, {} shifts, day total {}, {} uncategorised lines, {} unreadable lines)\n", sName,
-             bUpdated ? "updated" : "inserted", day.sLogDate, day.counts.lSessions, day.counts.lShifts,
-             NumText(day.dblTotal), nUncategorised, rejects.vUnreadable.size());
+  const DayRowsRemoved& removed = service.RowsRemoved();
+  std::string sRemoved = bUpdated ? fmt::format(", removed {} sessions and {} shifts no longer in the log",
+                                                removed.lSessions, removed.lShifts)
+                                  : std::string{};
+  fmt::print("{}: {} {} ({} sessions, {} shifts, day total {}, {} uncategorised lines, {} unreadable lines{})\n",
+             sName, bUpdated ? "updated" : "inserted", day.sLogDate, day.counts.lSessions, day.counts.lShifts,
+             NumText(day.dblTotal), nUncategorised, rejects.vUnreadable.size(), sRemoved);
   PrintRejects(rejects, sName, pRejectsOut);
 }
 
@@ -334,7 +338,9 @@ int RunDelete(const GlobalOptions& options, const std::string& sDate, clsCommand
     return 1;
   }
   if (!pService->DeleteLogDate(sDate)) return 1;
-  fmt::print("Deleted {} with its sessions, shifts and goods\n", sKey);
+  const DayRowsRemoved& removed = pService->RowsRemoved();
+  fmt::print("Deleted {} with its {} sessions, {} shifts and {} goods rows\n", sKey, removed.lSessions, removed.lShifts,
+             removed.lGoods);
   return 0;
 }
 

@@ -1,6 +1,9 @@
 // The log file processor: lines in, records held in memory, one write pass at the end.
 #include "parse/clsItemLogFile.h"
 
+#include <vector>
+
+#include "db/Connection.h"
 #include "parse/LineClassification.h"
 #include "records/Money.h"
 #include "runtime/Text.h"
@@ -16,6 +19,22 @@ const char* TableName(eLogTable eTable) { return eTable == enuSessionTable ? "Se
 clsItemLogFile::clsItemLogFile() {
   mGetUsers();
   mDateRange = std::make_shared<clsItemDateRange>();
+}
+
+void clsItemLogFile::NamedAfter(const std::string& sFileName, std::optional<Date> nameDay) {
+  msFileName = sFileName;
+  mNameDay = nameDay;
+}
+
+bool clsItemLogFile::mbIsNamedDay(const std::string& sLine) const {
+  std::optional<Date> dtLine = clsItemDateRange::LineDate(sLine);
+  if (!dtLine) return false;
+  std::string sLineDay = FormatDate(*dtLine, "dd/mm/yyyy");
+  if (mNameDay && sLineDay != FormatDate(*mNameDay, "dd/mm/yyyy")) {
+    RaiseError(errInvalidCall, "The log " + msFileName + " is dated " + sLineDay + ", not " +
+                                   FormatDate(*mNameDay, "dd/mm/yyyy") + ": nothing of it was imported.");
+  }
+  return true;
 }
 
 bool clsItemLogFile::mbDatabaseFailedSince(uint64_t lFailures) const {
@@ -37,14 +56,15 @@ eLineOutcome clsItemLogFile::ProcessLine(const std::string& sLine, Int16 nLineNu
     switch (meIdentifyTable(sLine, eField)) {
       case enuDateRangeTable:
         trap.Step("01");
+        // The first date line that reads as a date gives the day; later ones (the next day's,
+        // when the shop stays open past midnight) change nothing.
+        if (eField == enuLogDate && (mDateRangeWritten || !mbIsNamedDay(sLine))) break;
         if (!mDateRange->SetUp(sLine, eField, eAction)) return;
-        // The row is written once its key is known; a day total before the date line only
-        // adds to the record, which the write pass brings to the row.
-        if (!mDateRangeWritten && mDateRange->Date_ID() != 0) {
-          trap.Step("02");
-          if (!mDateRange->DBUpdate(eAction)) return;
-          mDateRangeWritten = true;
-        }
+        // A day total only adds to the record, which the write pass brings to the row.
+        if (eField != enuLogDate) break;
+        trap.Step("02");
+        if (!mDateRange->DBUpdate(eAction)) return;
+        mDateRangeWritten = true;
         break;
       case enuShiftTable:
         trap.Step("04");
@@ -86,9 +106,6 @@ int32_t clsItemLogFile::mlKeyFor(eLogTable eTable, Int16 nLineNumber, int32_t& l
     trap.Step("01");
     return mlNextKey(eTable, lCounter);
   }
-  // Rows stored before the first date line share Date_ID 0 with other days: an update cannot
-  // tell which of them is this line's, so it leaves them all as they are.
-  if (mDateRange->Date_ID() == 0) return 0;
   trap.Step("02");
   int32_t lFound = GetExistingID(eTable, nLineNumber, mDateRange->Date_ID());
   if (lFound == -1) {
@@ -117,7 +134,6 @@ bool clsItemLogFile::mbProcessSession(const std::string& sLine, Int16 nLineNumbe
     if (bResult) return;
     trap.Step("04");
     auto pSession = std::make_shared<clsItemSession>();
-    pSession->Date_ID(mDateRange->Date_ID());
     trap.Step("05");
     pSession->LineNo(nLineNumber);
     trap.Step("06");
@@ -144,8 +160,6 @@ bool clsItemLogFile::mbProcessShift(const std::string& sLine, Int16 nLineNumber,
     if (bResult) return;
     trap.Step("04");
     auto pShift = std::make_shared<clsItemShift>();
-    trap.Step("05");
-    pShift->Date_ID(mDateRange->Date_ID());
     trap.Step("06");
     pShift->LineNo(nLineNumber);
     trap.Step("07");
@@ -175,21 +189,70 @@ bool clsItemLogFile::DBUpdateALL(int32_t eWhatAction) {
     auto ActionFor = [eWhatAction](const std::unordered_set<int32_t>& newLines, int32_t lLineNo) {
       return eWhatAction == enuUpdate && newLines.count(lLineNo) ? int32_t{enuInsert} : eWhatAction;
     };
+    // Every record takes the day's key now, lines before the date line too.
+    int32_t lDateID = mDateRange->Date_ID();
     trap.Step("03");
     for (const auto& pSession : mvSessions) {
+      pSession->Date_ID(lDateID);
       trap.Step("05");
       if (!pSession->DBUpdate(ActionFor(mNewSessionLines, pSession->LineNo()))) return;
     }
     trap.Step("06");
     for (const auto& pShift : mvShifts) {
+      pShift->Date_ID(lDateID);
       trap.Step("08");
       if (!pShift->DBUpdate(ActionFor(mNewShiftLines, pShift->LineNo()))) return;
     }
     trap.Step("09");
+    if (eWhatAction == enuUpdate) mRemoveStaleRows();
     mReset();
     bResult = true;
   });
   return bResult;
+}
+
+namespace {
+
+// The keys a query gives that are not among the kept ones.
+std::vector<int32_t> KeysNotAmong(Connection& conn, const std::string& sSql,
+                                  const std::unordered_set<int32_t>& setKept) {
+  std::vector<int32_t> vKeys;
+  for (const auto& vRow : conn.Query(sSql).vRows) {
+    int32_t lKey = vRow.at(0).ToLong();
+    if (!setKept.count(lKey)) vKeys.push_back(lKey);
+  }
+  return vKeys;
+}
+
+// The rows deleted by key.
+int64_t DeleteKeys(Connection& conn, const std::string& sTable, const std::string& sKey,
+                   const std::vector<int32_t>& vKeys) {
+  if (vKeys.empty()) return 0;
+  std::string sSQL = "DELETE FROM " + sTable + " WHERE " + sKey + " IN (";
+  for (int32_t lKey : vKeys) sSQL.append(NumText(int64_t{lKey})).append(",");
+  sSQL.back() = ')';
+  int64_t lDeleted = 0;
+  conn.Execute(sSQL, &lDeleted, -1);
+  return lDeleted;
+}
+
+}  // namespace
+
+void clsItemLogFile::mRemoveStaleRows() {
+  // The day's rows that no line of the log wrote: their line was removed, moved, turned into
+  // another kind or can no longer be read. A first import of the log would not have them.
+  std::unordered_set<int32_t> setSessions, setShifts;
+  for (const auto& pSession : mvSessions) setSessions.insert(pSession->Session_ID());
+  for (const auto& pShift : mvShifts) setShifts.insert(pShift->Shift_ID());
+  Connection& conn = SharedConnection();
+  std::string sOfDay = " WHERE Date_ID=" + NumText(int64_t{mDateRange->Date_ID()});
+  std::vector<int32_t> vSessions = KeysNotAmong(conn, "SELECT Session_ID FROM Session" + sOfDay, setSessions);
+  std::vector<int32_t> vGoods = KeysNotAmong(conn, "SELECT Session_ID FROM Goods" + sOfDay, setSessions);
+  vGoods.insert(vGoods.end(), vSessions.begin(), vSessions.end());
+  mRemoved.lGoods = DeleteKeys(conn, "Goods", "Session_ID", vGoods);
+  mRemoved.lSessions = DeleteKeys(conn, "Session", "Session_ID", vSessions);
+  mRemoved.lShifts =
+      DeleteKeys(conn, "Shift", "Shift_ID", KeysNotAmong(conn, "SELECT Shift_ID FROM Shift" + sOfDay, setShifts));
 }
 
 double clsItemLogFile::mdblRecalcDateTotal() {

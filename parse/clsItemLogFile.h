@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -26,18 +27,29 @@ class clsTrap;
 
 enum eLineOutcome { enuLineTaken, enuLineUncategorised, enuLineUnreadable, enuLineStopsFile };
 
+// The stored rows an update or a deletion removed.
+struct DayRowsRemoved {
+  int64_t lSessions = 0;
+  int64_t lShifts = 0;
+  int64_t lGoods = 0;
+};
+
 class clsItemLogFile : public IUserCategories {
  public:
   clsItemLogFile();  // loads the user list
 
   const std::shared_ptr<clsItemDateRange>& DateRange() const { return mDateRange; }
+  // The log is named after that day: a first date line naming another day refuses the file.
+  void NamedAfter(const std::string& sFileName, std::optional<Date> nameDay);
+  // What the last update's write pass removed: the day's rows no line of the log holds any more.
+  const DayRowsRemoved& Removed() const { return mRemoved; }
   eLineOutcome ProcessLine(const std::string& sLine, Int16 nLineNumber);
   bool DBUpdateALL(int32_t eWhatAction);
   Int16 CreateUser(const std::string& sUserName) override;
   Int16 GetUserID(const std::string& sUserName) override;
 
-  // True once a date line has given the date its key: without one nothing can be written.
-  bool HasLogDate() const { return mDateRange->Date_ID() != 0; }
+  // True once a date line has given the day: without one nothing can be written.
+  bool HasLogDate() const { return mDateRangeWritten; }
 
  private:
   // False only when the line could not be read (reported).
@@ -47,6 +59,9 @@ class clsItemLogFile : public IUserCategories {
                    clsTrap& trap);
   int32_t mlNextKey(eLogTable eTable, int32_t& lCounter);
   bool mbDatabaseFailedSince(uint64_t lFailures) const;
+  bool mbIsNamedDay(const std::string& sLine) const;
+  // After an update's write pass: deletes the day's rows that no record held now wrote.
+  void mRemoveStaleRows();
   double mdblRecalcDateTotal();
   void mReset();
   void mGetUsers();
@@ -59,6 +74,9 @@ class clsItemLogFile : public IUserCategories {
   int32_t mShiftID = 0;
   std::shared_ptr<Collection<clsItemUser>> mUsers;
   bool mDateRangeWritten = false;
+  std::string msFileName;
+  std::optional<Date> mNameDay;
+  DayRowsRemoved mRemoved;
   // Lines of an update that have no stored row yet: they are inserted, numbered on from the
   // highest stored key like a first import.
   std::unordered_set<int32_t> mNewSessionLines;

@@ -10,6 +10,12 @@
 
 namespace varn {
 
+std::optional<Date> clsItemDateRange::LineDate(const std::string& sLine) {
+  std::optional<Date> dtRead = ParseDate(Trim(Replace(sLine, "#", "")));
+  if (dtRead) return DateOnly(*dtRead);
+  return std::nullopt;
+}
+
 bool clsItemDateRange::SetUp(const std::string& sLine, int32_t eField, int32_t eDBAction) {
   clsHourglass hourglass;
   bool bResult = false;
@@ -19,20 +25,20 @@ bool clsItemDateRange::SetUp(const std::string& sLine, int32_t eField, int32_t e
     if (eField == enuLogDate) {
       trap.Step("01");
       if (eDBAction == enuUpdate) {
-        // An update rewrites the date the history matched, whatever the line says.
+        // An update rewrites the date the history matched, whatever the line says, under the
+        // key the history gave it when that is known.
         trap.Step("02");
         mLogDate = ImportService().MatchedLogDate();
         trap.Step("03");
-        int32_t lID = mlGetID(mLogDate);
+        int32_t lID = mlDate_ID != 0 ? mlDate_ID : mlGetID(mLogDate);
         if (lID <= 0) return;
         trap.Step("04");
         mlDate_ID = lID;
         bResult = true;
         return;
       }
-      std::string sDate = Trim(Replace(sLine, "#", ""));
       trap.Step("02");
-      std::optional<Date> dtRead = ParseDate(sDate);
+      std::optional<Date> dtRead = LineDate(sLine);
       if (!dtRead) {
         bResult = true;  // not a date after all: nothing to take
         return;
@@ -43,7 +49,7 @@ bool clsItemDateRange::SetUp(const std::string& sLine, int32_t eField, int32_t e
         return;
       }
       trap.Step("04");
-      mLogDate = DateOnly(*dtRead);
+      mLogDate = *dtRead;
       trap.Step("05");
       int32_t lID = mlGetID(mLogDate);
       if (lID <= 0) return;

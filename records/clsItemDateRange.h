@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "db/Enums.h"
@@ -22,6 +23,8 @@ class clsItemDateRange {
   int32_t Date_ID() const { return mlDate_ID; }
   void Date_ID(int32_t vData) { mlDate_ID = vData; }
 
+  // The day a date line names ("#25/12/2003#"), when it reads as a date.
+  static std::optional<Date> LineDate(const std::string& sLine);
   // Takes a date line (enuLogDate) or a day-total line (enuDateTotal); others are ignored.
   bool SetUp(const std::string& sLine, int32_t eField, int32_t eDBAction);
   // Writes the row: INSERT for enuInsert, UPDATE for enuUpdate.

@@ -157,6 +157,50 @@ void clsItemGoods::mCheckGoodsColumns(Int16 nGoods) {
   });
 }
 
+std::string clsItemGoods::msInsertSql() const {
+  std::string sSQL;
+  sSQL.reserve(64 + 20 * static_cast<size_t>(mlColumns));
+  sSQL.append("INSERT INTO Goods (Date_ID,Session_ID,");
+  for (int32_t k = 1; k <= mlColumns; ++k) {
+    if (k > 1) sSQL += ',';
+    AppendColumnName(sSQL, k);
+  }
+  sSQL.append(") VALUES (");
+  AppendNumText(sSQL, int64_t{mlDate_ID});
+  sSQL += ',';
+  AppendNumText(sSQL, int64_t{mlSession_ID});
+  sSQL += ',';
+  for (int32_t n = 0; n < mnGoodsCount; ++n) {
+    if (n > 0) sSQL += ',';
+    AppendAmount(sSQL, mvAmounts, msUnread, static_cast<size_t>(n));
+  }
+  sSQL.append(");");
+  return sSQL;
+}
+
+std::string clsItemGoods::msUpdateSql() const {
+  std::string sSQL = "UPDATE Goods SET Session_ID=" + NumText(int64_t{mlSession_ID}) +
+                     ",Date_ID=" + NumText(int64_t{mlDate_ID}) + ",";
+  // Without checked columns the list is one empty name, which is assigned all the same.
+  int32_t lAssigned = std::max(mlColumns, int32_t{1});
+  for (int32_t k = 1; k <= lAssigned; ++k) {
+    if (k > 1) sSQL += ',';
+    if (mlColumns > 0) AppendColumnName(sSQL, k);
+    sSQL += '=';
+    AppendAmount(sSQL, mvAmounts, msUnread, static_cast<size_t>(k - 1));
+  }
+  // Places past the line's count hold nothing, as after a first import of the line.
+  for (int32_t k : GoodsColumnsHeld(SharedConnection())) {
+    if (k <= mnGoodsCount.Value()) continue;
+    sSQL.append(",");
+    AppendColumnName(sSQL, k);
+    sSQL.append("=NULL");
+  }
+  sSQL.append(" WHERE Session_ID=");
+  AppendNumText(sSQL, int64_t{mlSession_ID});
+  return sSQL;
+}
+
 bool clsItemGoods::DBUpdate(int32_t eDBAction) {
   bool bResult = false;
   clsTrap trap("clsItemGoods:DBUpdate");
@@ -164,47 +208,22 @@ bool clsItemGoods::DBUpdate(int32_t eDBAction) {
     clsHourglass hourglass(clsHourglass::enuRestoreOnReturn);
     trap.Step("00");
     std::string sSQL;
-    trap.Step("01");
     if (eDBAction == enuInsert) {
-      sSQL.reserve(64 + 20 * static_cast<size_t>(mlColumns));
-      sSQL.append("INSERT INTO Goods (Date_ID,Session_ID,");
-      for (int32_t k = 1; k <= mlColumns; ++k) {
-        if (k > 1) sSQL += ',';
-        AppendColumnName(sSQL, k);
-      }
-      sSQL.append(") VALUES (");
-      AppendNumText(sSQL, int64_t{mlDate_ID});
-      sSQL += ',';
-      AppendNumText(sSQL, int64_t{mlSession_ID});
-      sSQL += ',';
       trap.Step("02");
-      for (int32_t n = 0; n < mnGoodsCount; ++n) {
-        if (n > 0) sSQL += ',';
-        AppendAmount(sSQL, mvAmounts, msUnread, static_cast<size_t>(n));
-      }
-      trap.Step("03");
-      sSQL.append(");");
+      sSQL = msInsertSql();
     }
     if (eDBAction == enuUpdate) {
       trap.Step("04");
-      sSQL = "UPDATE Goods SET Session_ID=" + NumText(int64_t{mlSession_ID}) +
-             ",Date_ID=" + NumText(int64_t{mlDate_ID}) + ",";
-      trap.Step("05");
-      // Without checked columns the list is one empty name, which is assigned all the same.
-      int32_t lAssigned = std::max(mlColumns, int32_t{1});
-      trap.Step("06");
-      for (int32_t k = 1; k <= lAssigned; ++k) {
-        if (k > 1) sSQL += ',';
-        if (mlColumns > 0) AppendColumnName(sSQL, k);
-        sSQL += '=';
-        AppendAmount(sSQL, mvAmounts, msUnread, static_cast<size_t>(k - 1));
-      }
-      trap.Step("08");
-      sSQL.append(" WHERE Session_ID=");
-      AppendNumText(sSQL, int64_t{mlSession_ID});
+      sSQL = msUpdateSql();
     }
     trap.Step("10");
-    SharedConnection().Execute(sSQL, nullptr, -1);
+    int64_t lUpdated = 0;
+    SharedConnection().Execute(sSQL, &lUpdated, -1);
+    // A stored session whose goods row went missing gets one.
+    if (eDBAction == enuUpdate && lUpdated == 0) {
+      trap.Step("11");
+      SharedConnection().Execute(msInsertSql(), nullptr, -1);
+    }
     bResult = true;
   });
   return bResult;

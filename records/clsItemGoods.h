@@ -25,6 +25,8 @@ class clsItemGoods {
 
  private:
   void mCheckGoodsColumns(Int16 nGoods);
+  std::string msInsertSql() const;
+  std::string msUpdateSql() const;
 
   int32_t mlDate_ID = 0;
   int32_t mlSession_ID = 0;

@@ -107,6 +107,7 @@ bool clsLogAnalysis::IsAlreadyImported(const std::string& sFileName, std::string
     if (FormatDate(pItem->LogDate(), "dd/mm/yyyy") != sKey) return;
     trap.Step("03");
     mMatchedLogDate = pItem->LogDate();
+    mlMatchedDate_ID = pItem->Date_ID();
     trap.Step("04");
     if (psDateImported) *psDateImported = CStr(pItem->ImportedDate());
     bResult = true;
@@ -175,17 +176,25 @@ bool clsLogAnalysis::DeleteLogDate(const std::string& sDate) {
     if (!mHistoryLogDates) RaiseError(errObjectNotSet);
     int32_t lDateID = mHistoryLogDates->Item(sKey)->Date_ID();
     Connection& connection = *mConnection->DBConnection();
-    // Both statements or neither: a date is never left half deleted.
+    // The day's rows are removed here, not left to a trigger that a database made by hand may
+    // lack; all of them or none.
     TransactionGuard transaction(connection);
+    auto DeleteOfDay = [&](const std::string& sTable) {
+      int64_t lDeleted = 0;
+      connection.Execute("DELETE FROM " + sTable + " WHERE Date_ID=" + NumText(int64_t{lDateID}), &lDeleted, -1);
+      return lDeleted;
+    };
+    DayRowsRemoved removed;
     trap.Step("02");
-    std::string sSQL = "DELETE * FROM Goods WHERE Date_ID=" + NumText(int64_t{lDateID});
+    removed.lGoods = DeleteOfDay("Goods");
     trap.Step("03");
-    connection.Execute(sSQL, nullptr, -1);
+    removed.lSessions = DeleteOfDay("Session");
+    removed.lShifts = DeleteOfDay("Shift");
     trap.Step("04");
-    sSQL = "DELETE * FROM DateRange WHERE Date_ID=" + NumText(int64_t{lDateID});
+    DeleteOfDay("DateRange");
     trap.Step("05");
-    connection.Execute(sSQL, nullptr, -1);
     transaction.Commit();
+    mRemoved = removed;
     bResult = true;
   });
   // The history always matches the table, so a deleted date is never "updated" afterwards.

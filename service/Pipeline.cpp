@@ -42,7 +42,12 @@ bool clsLogAnalysis::ProcessLogFile(const std::string& sFilePath) {
       bResult = Failed();
       return;
     }
+    mRemoved = {};
     mLogFile = std::make_shared<clsItemLogFile>();
+    mLogFile->NamedAfter(FileNameOf(sFilePath), ParseDate(msNameDate(sFilePath)));
+    // An update finds the day's rows under the key the history gave it, those of lines before
+    // the date line too.
+    if (mWhatDBAction == enuUpdate) mLogFile->DateRange()->Date_ID(mlMatchedDate_ID);
     trap.Step("02");
     if (!mbProcessFile(sFilePath)) {
       mLogFile.reset();
@@ -194,6 +199,7 @@ bool clsLogAnalysis::mbUpdateDB() {
     trap.Step("02");
     int32_t lDateID = mLogFile->DateRange()->Date_ID();
     bool bWritten = mLogFile->DBUpdateALL(mWhatDBAction);
+    mRemoved = mLogFile->Removed();
     trap.Step("03");
     GetHistoryDates();
     if (!bWritten) {

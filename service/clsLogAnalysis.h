@@ -72,6 +72,8 @@ class clsLogAnalysis : public IImportService, public std::enable_shared_from_thi
   bool ProcessLogFile(const std::string& sFilePath);
   bool IsAlreadyImported(const std::string& sFileName, std::string* psDateImported = nullptr);
   bool DeleteLogDate(const std::string& sDate);
+  // What the last update removed of its day's stored rows, or the last deletion of its day's.
+  const DayRowsRemoved& RowsRemoved() const { return mRemoved; }
   void Initialize(const std::string& sDBPath = {});
 
   Date MatchedLogDate() const override { return mMatchedLogDate; }
@@ -110,6 +112,8 @@ class clsLogAnalysis : public IImportService, public std::enable_shared_from_thi
   std::string mUncategorisedLines;
   std::vector<UnreadableLine> mvUnreadableLines;
   Date mMatchedLogDate;
+  int32_t mlMatchedDate_ID = 0;
+  DayRowsRemoved mRemoved;
   std::unique_ptr<frmProgress> mProgress;
   int32_t mlLastDate_ID = 0;
 

@@ -7,12 +7,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <stdexcept>
+
+#include "db/clsAccessDatabase.h"
+#include "runtime/Text.h"
 
 namespace varn::test {
 
@@ -77,6 +82,118 @@ std::string GeneratedDay(const std::string& sDate, int nSessions, int nVersion) 
   vLines.push_back("<< " + sDots + " 22:00:00 Sign Off: Olga");
   vLines.push_back("End Total " + std::to_string(lDay) + ".00");
   return LogText(vLines);
+}
+
+namespace {
+
+// A day before and after the operator corrected its log; sDelete runs on the first import.
+struct Correction {
+  std::string sName;
+  Texts vBefore, vAfter;
+  std::string sDelete;
+};
+
+std::vector<Correction> Corrections() {
+  std::vector<Correction> vCases;
+  auto Add = [&](const std::string& sName, const std::function<void(Texts&)>& fnCorrect, std::string sDelete = {}) {
+    std::string sDay = (vCases.size() < 9 ? "0" : "") + std::to_string(vCases.size() + 1);
+    Texts vLines{"\"PC09,07:00,07:30,0:30|1.00|Early:1.00,2.00\"",
+                 "#" + sDay + "/03/2025#",
+                 ">> " + sDay + ".03.2025 08:00:00 Sign On: Ann",
+                 "\"PC01,08:10,08:40,0:30|2.00,1.00,3.00|Guest:1.50,7.50\"",
+                 "\"PC02,09:00,10:00,1:00|0.50|Member:2.00,2.50,M7\"",
+                 "<< " + sDay + ".03.2025 12:00:00 Sign Off: Ann",
+                 "\"PC03,12:10,12:40,0:30,0,$1.50,0,0,0,0,0,0,0,Staff:$1.00,$2.50\"",
+                 "End Total 14.50"};
+    vCases.push_back({sName, vLines, vLines, std::move(sDelete)});
+    fnCorrect(vCases.back().vAfter);
+  };
+  const std::string kLate = "\"PC04,13:00,13:30,0:30|1.00,1.00|Late:1.00,3.00\"";
+  Add("a session removed", [](Texts& v) { v.erase(v.begin() + 3); });
+  Add("a session inserted", [&](Texts& v) { v.insert(v.begin() + 4, kLate); });
+  Add("a session and a shift moved", [](Texts& v) { std::swap(v[4], v[5]); });
+  Add("a session turned into a shift", [](Texts& v) { v[4] = Replace(v[2], "Ann", "Bob"); });
+  Add("a shift turned into a session", [&](Texts& v) { v[5] = kLate; });
+  Add("a session no longer readable", [](Texts& v) { v[4] = "\"PC02,09:00|0.50\""; });
+  Add("goods places dropped", [](Texts& v) { v[3] = "\"PC01,08:10,08:40,0:30|2.00|Guest:1.50,3.50\""; });
+  Add("the session before the date line removed", [](Texts& v) { v.erase(v.begin()); });
+  auto Unchanged = [](Texts&) {};
+  Add("goods rows lost meanwhile", Unchanged, "DELETE FROM Goods WHERE Date_ID=");
+  return vCases;
+}
+
+std::string Cell(const Variant& v) { return v.IsNull() ? "NULL" : v.ToText(); }
+
+// A day's rows, keys and import time left out: users by name, goods by their session's line.
+Texts DayRows(Connection& conn, int32_t lDateID) {
+  std::string sWhere = " WHERE Date_ID=" + NumText(int64_t{lDateID});
+  std::map<std::string, std::string> mapUsers, mapLines;
+  for (const auto& vRow : conn.Query("SELECT User_ID, UserName FROM User").vRows)
+    mapUsers[Cell(vRow[0])] = Cell(vRow[1]);
+  Texts vRows;
+  QueryResult day = conn.Query("SELECT LogDate, DateTotal FROM DateRange" + sWhere);
+  for (const auto& vRow : day.vRows) vRows.push_back("day " + Cell(vRow[0]) + " " + Cell(vRow[1]));
+  for (std::string sTable : {"Session", "Shift", "Goods"}) {
+    QueryResult rows = conn.Query("SELECT * FROM " + sTable + sWhere);
+    for (const auto& vRow : rows.vRows) {
+      std::string sRow = sTable, sKey;
+      for (size_t n = 0; n < vRow.size(); ++n) {
+        std::string sColumn = FoldCase(rows.vColumns[n]);
+        if (sColumn == "session_id" || sColumn == "shift_id") sKey = Cell(vRow[n]);
+        else if (sColumn == "user_id") sRow += " user=" + mapUsers[Cell(vRow[n])];
+        else if (sColumn != "date_id" && !vRow[n].IsNull()) sRow += " " + sColumn + "=" + Cell(vRow[n]);
+      }
+      if (sTable == "Session") mapLines[sKey] = sRow;
+      if (sTable == "Goods") sRow += " of " + (mapLines.count(sKey) ? mapLines[sKey] : "no session");
+      vRows.push_back(sRow);
+    }
+  }
+  std::sort(vRows.begin(), vRows.end());
+  return vRows;
+}
+
+}  // namespace
+
+std::string UpdatesAgainstFirstImports(const std::string& sUpdated, const std::string& sFresh,
+                                       const std::string& sFolder) {
+  auto pScreen = UseRecordingUI();
+  std::vector<Correction> vCases = Corrections();
+  auto Import = [&](const std::string& sDB, bool bBefore, bool bUpdate) {
+    auto pService = OpenService(sDB);
+    std::vector<int32_t> vDates;
+    for (size_t n = 0; n < vCases.size(); ++n) {
+      std::string sDay = (n < 9 ? "0" : "") + std::to_string(n + 1);
+      std::string sLog =
+          WriteFile(sFolder + "/" + sDay + "-03-2025.log", LogText(bBefore ? vCases[n].vBefore : vCases[n].vAfter));
+      if (bUpdate) pScreen->AnswerNext(vbYes);
+      if (!pService->ProcessLogFile(sLog)) throw std::runtime_error(vCases[n].sName + ": not imported");
+      vDates.push_back(pService->LastDate_ID());
+    }
+    gobjLogAnalysis.reset();
+    return vDates;
+  };
+  clsAccessDatabase updated, fresh;
+  updated.OpenDatabase(sUpdated);
+  std::shared_ptr<Connection> pUpdated = updated.GetConnection();
+  pUpdated->Execute("INSERT INTO Session (Session_ID,Date_ID,LineNo,PC_No) VALUES (900,0,1,'older importer')");
+  std::vector<int32_t> vUpdated = Import(sUpdated, true, false);
+  for (size_t n = 0; n < vCases.size(); ++n) {
+    if (!vCases[n].sDelete.empty()) pUpdated->Execute(vCases[n].sDelete + NumText(int64_t{vUpdated[n]}));
+  }
+  Import(sUpdated, false, true);
+  std::vector<int32_t> vFresh = Import(sFresh, false, false);
+  fresh.OpenDatabase(sFresh);
+  for (size_t n = 0; n < vCases.size(); ++n) {
+    Texts vWant = DayRows(*fresh.GetConnection(), vFresh[n]), vGot = DayRows(*pUpdated, vUpdated[n]);
+    for (size_t nRow = 0; nRow < std::max(vWant.size(), vGot.size()); ++nRow) {
+      std::string sGot = nRow < vGot.size() ? vGot[nRow] : "nothing",
+                  sWant = nRow < vWant.size() ? vWant[nRow] : "nothing";
+      if (sGot != sWant) return vCases[n].sName + ": " + sGot + " where " + sWant + " was expected";
+    }
+  }
+  QueryResult older = pUpdated->Query("SELECT PC_No FROM Session WHERE Date_ID=0");
+  if (older.vRows.size() != 1) return "the rows under Date_ID 0 changed: " + std::to_string(older.vRows.size());
+  return {};
 }
 
 Rows SqlRows(const std::string& sDB, const std::string& sSql) {

@@ -63,6 +63,14 @@ std::string FirstDifference(const std::string& sActual, const std::string& sExpe
 // VARN_UPDATE_EXPECTED set the file is rewritten first, for review after a deliberate change.
 std::string DifferenceFromFile(const std::string& sActual, const std::string& sName);
 
+// Corrected logs imported as updates over their first versions (a line removed, inserted, moved,
+// turned into another kind or unreadable, goods places dropped, a goods row lost meanwhile, a
+// session before the date line) must leave each day as a first import of the corrected log
+// leaves it, keys and import times aside, and an older importer's row under Date_ID 0 alone.
+// sUpdated and sFresh: two new databases of one engine. "" when so, else the first difference.
+std::string UpdatesAgainstFirstImports(const std::string& sUpdated, const std::string& sFresh,
+                                       const std::string& sFolder);
+
 // The error a call raises (number 0 when it raises none).
 template <class Fn>
 clsError ErrorOf(Fn&& fn) {

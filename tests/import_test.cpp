@@ -306,6 +306,78 @@ TEST_F(ImportTest, EveryLineThatIsNotStoredIsShownWithItsFileLineAndReason) {
   EXPECT_NE(ReadFile(sRejects).find(std::string(400, '9')), std::string::npos) << "written whole";
 }
 
+TEST_F(ImportTest, AnUpdateLeavesTheDayAsAFirstImportOfItsLogWould) {
+  EXPECT_EQ(UpdatesAgainstFirstImports(msDB, mFolder / "fresh.mdb", mFolder.Path().string()), "");
+
+  // Lines before the date line belong to the day: stored under its key, found again by an
+  // update, deleted with it. The per-file line says what an update removed.
+  std::string sDB = mFolder / "shop.mdb";
+  Texts vLines{kSession, ">> 20.03.2025 07:00:00 Sign On: Ann", "#20/03/2025#", kSession, kSession};
+  std::string sLog = Log("20-03-2025.log", vLines);
+  EXPECT_EQ(RunVarnlog({"--db", sDB, "import", sLog}).nExit, 0);
+  vLines.erase(vLines.begin() + 3);
+  Log("20-03-2025.log", vLines);
+  RunResult update = RunVarnlog({"--db", sDB, "import", "--yes", sLog});
+  EXPECT_NE(update.sOutput.find("updated 20/03/2025 (2 sessions, 1 shifts, day total 7, 0 uncategorised lines, 0 "
+                                "unreadable lines, removed 1 sessions and 0 shifts no longer in the log)"),
+            std::string::npos)
+      << update.sOutput;
+  EXPECT_EQ(SqlRows(sDB, "SELECT Date_ID, COUNT(*) FROM Session GROUP BY Date_ID"), (Rows{{"1", "2"}}));
+  EXPECT_EQ(SqlRows(sDB, "SELECT Date_ID, LineNo FROM Shift"), (Rows{{"1", "2"}}));
+  EXPECT_EQ(RunVarnlog({"--db", sDB, "delete", "--yes", "20/03/2025"}).nExit, 0);
+  EXPECT_EQ(SqlValue(sDB, "SELECT COUNT(*) FROM Session UNION ALL SELECT COUNT(*) FROM Shift"), "0");
+}
+
+// The first date line that reads as a date must name the day the file is named after.
+TEST_F(ImportTest, ALogDatedAnotherDayThanItsNameIsRefused) {
+  ASSERT_TRUE(mpService->ProcessLogFile(ShortDay("26-12-2003.log", "26/12/2003")));
+  using Case = std::tuple<std::string, Texts, std::string>;  // the file, its date lines, the day stored or ""
+  const Case kCases[] = {
+      {"25-12-2003.log", {"#26/12/2003#"}, ""},
+      {"25-12-2003.log", {"#27/12/2003#"}, ""},
+      {"25-12-2003.log", {"#not a date#", "#25/12/03#", "#26/12/2003#"}, "25/12/2003"},
+      {"shop.log", {"#28/12/2003#"}, "28/12/2003"},
+  };
+  for (const auto& [sName, vDates, sStored] : kCases) {
+    SCOPED_TRACE(sName + " " + vDates[0]);
+    Texts vLines = vDates;
+    vLines.push_back(kSession);
+    std::string sBefore = Dump(msDB);
+    EXPECT_EQ(mpService->ProcessLogFile(Log(sName, vLines)), !sStored.empty());
+    if (!sStored.empty()) {
+      EXPECT_TRUE(mpService->IsAlreadyImported(sStored));
+      continue;
+    }
+    EXPECT_EQ(Dump(msDB), sBefore);
+    EXPECT_NE(LastBox().sPrompt.find("The log 25-12-2003.log is dated " + vDates[0].substr(1, 10) +
+                                     ", not 25/12/2003: nothing of it was imported."),
+              std::string::npos)
+        << LastBox().sPrompt;
+  }
+  // An update is asked first; answered Yes, the other day is refused as well.
+  std::string sLog = Log("25-12-2003.log", {"#24/12/2003#", kSession});
+  std::string sBefore = Dump(msDB);
+  mpScreen->AnswerNext(vbYes);
+  EXPECT_FALSE(mpService->ProcessLogFile(sLog));
+  EXPECT_EQ(Dump(msDB), sBefore);
+  EXPECT_NE(LastBox().sPrompt.find("is dated 24/12/2003, not 25/12/2003"), std::string::npos) << LastBox().sPrompt;
+}
+
+// A database made by hand without the cascade trigger loses the whole day all the same.
+TEST_F(ImportTest, DeleteRemovesTheWholeDayWithoutTheCascadeTrigger) {
+  ASSERT_TRUE(mpService->ProcessLogFile(DayLog()));
+  ASSERT_TRUE(mpService->ProcessLogFile(ShortDay("04-02-2025.log", "04/02/2025")));
+  SqlExec(msDB, "DROP TRIGGER DateRangeDeleted");
+  RunResult deleted = RunVarnlog({"--db", msDB, "delete", "--yes", "03/02/2025"});
+  EXPECT_EQ(deleted.nExit, 0);
+  EXPECT_NE(deleted.sOutput.find("Deleted 03/02/2025 with its 6 sessions, 4 shifts and 6 goods rows"),
+            std::string::npos)
+      << deleted.sOutput;
+  for (std::string sTable : {"DateRange", "Session", "Shift", "Goods"})
+    EXPECT_EQ(SqlRows(msDB, "SELECT DISTINCT Date_ID FROM " + sTable), Rows{{"2"}}) << sTable;
+  EXPECT_EQ(SqlValue(msDB, "SELECT COUNT(*) FROM sqlite_master WHERE type = 'trigger'"), "0");
+}
+
 // The command line as the operator runs it, without a terminal.
 TEST_F(ImportTest, CommandLine) {
   std::filesystem::create_directory(mFolder / "logs");
@@ -355,7 +427,7 @@ TEST_F(ImportTest, CommandLine) {
        {{"check", "shop.log"}, 0, "shop.log: not named by a date"},
        {{"delete", "25.12.2003"}, 1, "25/12/2003: not deleted"}});  // nobody to confirm it
   EXPECT_EQ(SqlValue(sDB, "SELECT COUNT(*) FROM Session"), "1");
-  Run({{{"delete", "--yes", "25.12.2003"}, 0, "Deleted 25/12/2003 with its sessions, shifts and goods"},
+  Run({{{"delete", "--yes", "25.12.2003"}, 0, "Deleted 25/12/2003 with its 1 sessions, 0 shifts and 0 goods rows"},
        {{"delete", "--yes", "25.12.2003"}, 1, ""}});
   EXPECT_EQ(SqlRows(sDB, "SELECT Date_ID FROM DateRange UNION ALL SELECT Date_ID FROM Session"), (Rows{{"4"}}));
 }

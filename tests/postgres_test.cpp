@@ -152,6 +152,21 @@ TEST_F(Postgres, TheSameLogsGiveTheSameRowsAsInAnSqliteFile) {
   EXPECT_EQ(mServer.Value("SELECT count(*) FROM session WHERE date_id = 2"), "0");
 }
 
+// An update leaves the day as a first import of its log, and a deletion needs no trigger.
+TEST_F(Postgres, AnUpdateLeavesTheDayAsAFirstImportAndADeletionNeedsNoTrigger) {
+  ServerDatabase fresh;
+  EXPECT_EQ(UpdatesAgainstFirstImports(mServer.Uri(), fresh.Uri(), mFolder.Path().string()), "");
+  fresh.Query("DROP TRIGGER daterangedeleted ON daterange");
+  RunResult deleted = RunVarnlog({"--db", fresh.Uri(), "delete", "--yes", "01/03/2025"});
+  EXPECT_EQ(deleted.nExit, 0) << deleted.sOutput;
+  EXPECT_NE(deleted.sOutput.find("Deleted 01/03/2025 with its 3 sessions, 2 shifts and 3 goods rows"),
+            std::string::npos)
+      << deleted.sOutput;
+  EXPECT_EQ(fresh.Query("SELECT count(*) FROM daterange UNION ALL SELECT count(*) FROM session UNION ALL "
+                        "SELECT count(*) FROM shift UNION ALL SELECT count(*) FROM goods"),
+            (Rows{{"8"}, {"31"}, {"16"}, {"31"}}));
+}
+
 // The steps of pg-dialect-steps.sql ("step -> outcome"), each played on an SQLite file and on
 // the server: the report dialect, and transactions in which failed statements leave the rest
 // going and nested levels end the innermost.
