@@ -124,15 +124,15 @@ std::vector<Correction> Corrections() {
 
 std::string Cell(const Variant& v) { return v.IsNull() ? "NULL" : v.ToText(); }
 
-// A day's rows, keys and import time left out: users by name, goods by their session's line.
-Texts DayRows(Connection& conn, int32_t lDateID) {
-  std::string sWhere = " WHERE Date_ID=" + NumText(int64_t{lDateID});
+// A day's rows, sorted, keys and import time left out: users by name, goods by their session's line.
+std::string DayRows(Connection& conn, int32_t lDateID) {
+  std::string sWhere = " WHERE Date_ID=" + NumText(int64_t{lDateID}), sRows;
   std::map<std::string, std::string> mapUsers, mapLines;
   for (const auto& vRow : conn.Query("SELECT User_ID, UserName FROM User").vRows)
     mapUsers[Cell(vRow[0])] = Cell(vRow[1]);
   Texts vRows;
-  QueryResult day = conn.Query("SELECT LogDate, DateTotal FROM DateRange" + sWhere);
-  for (const auto& vRow : day.vRows) vRows.push_back("day " + Cell(vRow[0]) + " " + Cell(vRow[1]));
+  for (const auto& vRow : conn.Query("SELECT LogDate, DateTotal FROM DateRange" + sWhere).vRows)
+    vRows.push_back("day " + Cell(vRow[0]) + " " + Cell(vRow[1]));
   for (std::string sTable : {"Session", "Shift", "Goods"}) {
     QueryResult rows = conn.Query("SELECT * FROM " + sTable + sWhere);
     for (const auto& vRow : rows.vRows) {
@@ -149,7 +149,8 @@ Texts DayRows(Connection& conn, int32_t lDateID) {
     }
   }
   std::sort(vRows.begin(), vRows.end());
-  return vRows;
+  for (const auto& sRow : vRows) sRows += sRow + "\n";
+  return sRows;
 }
 
 }  // namespace
@@ -184,12 +185,9 @@ std::string UpdatesAgainstFirstImports(const std::string& sUpdated, const std::s
   std::vector<int32_t> vFresh = Import(sFresh, false, false);
   fresh.OpenDatabase(sFresh);
   for (size_t n = 0; n < vCases.size(); ++n) {
-    Texts vWant = DayRows(*fresh.GetConnection(), vFresh[n]), vGot = DayRows(*pUpdated, vUpdated[n]);
-    for (size_t nRow = 0; nRow < std::max(vWant.size(), vGot.size()); ++nRow) {
-      std::string sGot = nRow < vGot.size() ? vGot[nRow] : "nothing",
-                  sWant = nRow < vWant.size() ? vWant[nRow] : "nothing";
-      if (sGot != sWant) return vCases[n].sName + ": " + sGot + " where " + sWant + " was expected";
-    }
+    std::string sDifference =
+        FirstDifference(DayRows(*pUpdated, vUpdated[n]), DayRows(*fresh.GetConnection(), vFresh[n]));
+    if (!sDifference.empty()) return vCases[n].sName + ": " + sDifference;
   }
   QueryResult older = pUpdated->Query("SELECT PC_No FROM Session WHERE Date_ID=0");
   if (older.vRows.size() != 1) return "the rows under Date_ID 0 changed: " + std::to_string(older.vRows.size());
