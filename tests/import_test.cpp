@@ -120,6 +120,9 @@ TEST_F(ImportTest, FailedWriteOrReadLeavesTheDatabaseAsItWas) {
   ASSERT_EQ(Boxes(), nBoxes + 2);  // the counting and the reading both overflow
   EXPECT_EQ(mpScreen->mvBoxes[nBoxes].sPrompt.rfind("6\r\n03/clsLogAnalysis:mlGetLines\r\n", 0), 0u);
   EXPECT_EQ(mpScreen->mvBoxes[nBoxes + 1].sPrompt.rfind("6\r\n08/clsLogAnalysis:mbProcessFile\r\n", 0), 0u);
+  // After all those failures the same service still commits its next day, for every other reader to see.
+  ASSERT_TRUE(mpService->ProcessLogFile(Log("08-02-2025.log", {"#08/02/2025#", kSession})));
+  EXPECT_EQ(SqlValue(msDB, "SELECT COUNT(*) FROM DateRange WHERE LogDate = '08/02/2025'"), "1");
 }
 
 TEST_F(ImportTest, DayTotalBeforeTheDateLineAndFilesWithoutADateOrService) {
