@@ -123,6 +123,9 @@ TEST_F(ImportTest, FailedWriteOrReadLeavesTheDatabaseAsItWas) {
   EXPECT_EQ(LastBox().sPrompt,
             "6\r\n01/clsLogAnalysis:mbProcessFile\r\nThe log 05-02-2025.log has 32,800 items; one "
             "import takes at most 32,767.");
+  // After all those failures the same service still commits its next day, for every other reader to see.
+  ASSERT_TRUE(mpService->ProcessLogFile(Log("08-02-2025.log", {"#08/02/2025#", kSession})));
+  EXPECT_EQ(SqlValue(msDB, "SELECT COUNT(*) FROM DateRange WHERE LogDate = '08/02/2025'"), "1");
 }
 
 TEST_F(ImportTest, DayTotalBeforeTheDateLineAndFilesWithoutADateOrService) {

@@ -70,6 +70,8 @@ TEST_F(UiTest, ErrorsAreReportedWithTheStepReachedUnderTheHourglassOnTheScreenAn
   Note(std::to_string(screen.MsgBox("Update 26/12/2003?", vbYesNo + vbQuestion, kAppTitle)));
   screen.SetFixedAnswer(vbNo);
   Note(std::to_string(screen.MsgBox("Update 27/12/2003?", vbYesNo + vbQuestion, kAppTitle)));
+  screen.SetFixedAnswer(vbYes);
+  Note(std::to_string(screen.MsgBox("Update 28/12/2003?", vbYesNo + vbQuestion, kAppTitle)));
   Note(std::to_string(screen.MsgBox("-2147467259\r\n02/clsConnection:SignOn\r\nError", vbCritical, kAppTitle)));
   screen.DrawProgress(ProgressView{"", "Processing 25-12-2003.log", 0, 64, 10, true});
   Note(test::ReadFile(folder / "screen.txt"));
