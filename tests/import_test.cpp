@@ -46,6 +46,7 @@ TEST_F(ImportTest, RealisticDayIsStoredRowByRowAndTheNextDayContinuesTheKeysAfte
   EXPECT_NE(mpScreen->mvBoxes[0].sPrompt.find("(03-02-2025.log, line 8: PC04)"), std::string::npos);
   EXPECT_EQ(mpScreen->MousePointer(), vbDefault);
   EXPECT_EQ(mpScreen->msngHighestValue, 18);  // every non-blank item counted
+  EXPECT_EQ(mpScreen->mlEvents, 18);          // and the host's windows given their turn after each
 
   ASSERT_TRUE(mpService->ProcessLogFile(ShortDay("04-02-2025.log", "04/02/2025")));
   EXPECT_EQ(mpService->LastDate_ID(), 2);
