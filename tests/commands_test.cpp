@@ -91,24 +91,17 @@ TEST_F(Commands, WhatTheCommandLineSaysIsPlain) {
   std::string sFolder = mFolder / "logs", sEmpty = mFolder / "empty";
   fs::create_directories(sEmpty);
   fs::create_directories(sFolder);
-  WriteFile(sFolder + "/notes.txt", "x");
-  WriteFile(sFolder + "/till.log", "x");
-  WriteFile(sFolder + "/28-12-2003.txt", "x");
+  for (const char* sName : {"/notes.txt", "/till.log", "/28-12-2003.txt"}) WriteFile(sFolder + sName, "x");
   std::string sLong(300, 'z');
   std::string sLog =
       WriteFile(sFolder + "/28-12-2003.log", LogText({"#28/12/2003#", "Till \x1b[2J\x07 jammed", sLong}));
   const std::string sLogBytes = ReadFile(sLog), sRefused = "is one of the logs to import or lies in a folder of them";
   fs::create_symlink(sLog, mFolder / "link.txt");
   fs::create_hard_link(sLog, mFolder / "hard.txt");
-  std::string sBig(33000 * 2, ',');
-  for (size_t n = 0; n < sBig.size(); n += 2) sBig[n] = 'x';
+  std::string sBig;
+  for (int n = 0; n < 33000; ++n) sBig += "x,";
   WriteFile(mFolder / "29-12-2003.log", "#29/12/2003#," + sBig);
-  struct Case {
-    Texts vCommand;
-    int nExit;
-    Texts vSaid;
-    std::string sNotSaid;
-  };
+  using Case = std::tuple<Texts, int, Texts, std::string>;  // the command, its exit status, what it says and not
   const Case kCases[] = {
       // The rejects file never takes the place of a log (also through a link), and failing to write it fails.
       {{"import", "--rejects", sLog, sLog}, 1, {sRefused}, "inserted"},
