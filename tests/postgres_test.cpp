@@ -325,7 +325,8 @@ TEST_F(Postgres, EveryCommandEndsInAnExitStatusOnNullsOrALockAndWaitsOnlyAsLongA
       SCOPED_TRACE(sCase + ": " + vCommand[0] + "\n" + result.sOutput);
       EXPECT_TRUE(result.nExit == 0 || result.nExit == 1);
       // Only the writers' own lock is known to be another import's.
-      for (const char* sNot : {"terminate called", "Another import"}) EXPECT_EQ(result.sOutput.find(sNot), std::string::npos);
+      for (const char* sNot : {"terminate called", "Another import"})
+        EXPECT_EQ(result.sOutput.find(sNot), std::string::npos);
       EXPECT_TRUE(result.dblSeconds > dblLeastSeconds && result.dblSeconds < dblMostSeconds) << result.dblSeconds;
     }
   };
