@@ -5,10 +5,31 @@
 namespace varn {
 
 int clsCommandLineUI::MsgBox(const std::string& sPrompt, int nStyle, const std::string& sTitle) {
-  if ((nStyle & 7) == vbYesNo && !msAbout.empty()) std::fprintf(stderr, "%s\n", msAbout.c_str());
-  int nAnswer = clsTerminalUI::MsgBox(sPrompt, nStyle, sTitle);
-  if ((nStyle & 7) == vbYesNo) mnLastAnswer = nAnswer;
+  bool bQuestion = (nStyle & 7) == vbYesNo;
+  int nAnswer = 0;
+  if (mpWindows && !(bQuestion && FixedAnswer())) {
+    // A window's user sees no terminal: what the question is about heads the box.
+    nAnswer = mpWindows->MsgBox(bQuestion && !msAbout.empty() ? msAbout + "\r\n" + sPrompt : sPrompt, nStyle, sTitle);
+  } else {
+    if (bQuestion && !msAbout.empty()) std::fprintf(stderr, "%s\n", msAbout.c_str());
+    nAnswer = clsTerminalUI::MsgBox(sPrompt, nStyle, sTitle);
+  }
+  if (bQuestion) mnLastAnswer = nAnswer;
   return nAnswer;
+}
+
+void clsCommandLineUI::SetMousePointer(int nPointer) {
+  clsTerminalUI::SetMousePointer(nPointer);
+  if (mpWindows) mpWindows->SetMousePointer(nPointer);
+}
+
+void clsCommandLineUI::DoEvents() {
+  if (mpWindows) mpWindows->DoEvents();
+}
+
+void clsCommandLineUI::DrawProgress(const ProgressView& view) {
+  if (mpWindows) return mpWindows->DrawProgress(view);
+  clsTerminalUI::DrawProgress(view);
 }
 
 }  // namespace varn
