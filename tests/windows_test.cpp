@@ -2,14 +2,8 @@
 // whole import under the wait cursor, the update question answered with clicks, an error report's box.
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QLabel>
-#include <QMessageBox>
-#include <QProgressBar>
 #include <QTest>
-#include <QTimer>
-#include <deque>
+#include <QtWidgets>
 
 #include "runtime/Text.h"
 #include "tests/TestSupport.h"
@@ -22,128 +16,99 @@ namespace {
 namespace fs = std::filesystem;
 using namespace test;
 
-bool WaitCursor() { return QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor; }
+std::string S(const QString& s) { return s.toStdString(); }
 
-// The window screen, watched from its own DoEvents: what the progress window shows there beside what
-// the progress view last said ("caption|note|min-max: value", "" when hidden), and the cursor.
+// "caption|note|min-max: value", as the progress window or the progress view holds it.
+std::string Look(const std::string& sCaption, const std::string& sNote, double dMin, double dMax, double dValue) {
+  return sCaption + "|" + sNote + "|" + NumText(dMin) + "-" + NumText(dMax) + ": " + NumText(dValue);
+}
+
+// The window screen, watched from its own DoEvents: the progress window as shown there ("" when hidden)
+// beside what the progress view last said, and the cursor.
 class WatchedScreen : public clsWindowScreen {
  public:
-  void DrawProgress(const ProgressView& view) override {
-    msSaid = view.bVisible ? view.sCaption + "|" + view.sNote + "|" + NumText(view.sngMin) + "-" +
-                                 NumText(view.sngMax) + ": " + NumText(view.sngValue)
-                           : "";
-    clsWindowScreen::DrawProgress(view);
+  void DrawProgress(const ProgressView& v) override {
+    msSaid = v.bVisible ? Look(v.sCaption, v.sNote, v.sngMin, v.sngMax, v.sngValue) : "";
+    clsWindowScreen::DrawProgress(v);
   }
   void DoEvents() override {
     clsWindowScreen::DoEvents();
-    mvShown.push_back(Shown());
-    mvSaid.push_back(msSaid);
-    mbWaitThroughout &= WaitCursor();
+    mvShown.push_back(Shown()), mvSaid.push_back(msSaid);
+    mbWaitThroughout &= QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
   }
   static std::string Shown() {
-    for (QWidget* pWindow : QApplication::topLevelWidgets()) {
-      auto* pBar = pWindow->findChild<QProgressBar*>();
-      if (!pBar || !pWindow->isVisible()) continue;
-      QString sBar = QString("|%1-%2: %3").arg(pBar->minimum()).arg(pBar->maximum()).arg(pBar->value());
-      return (pWindow->windowTitle() + "|" + pWindow->findChild<QLabel*>()->text() + sBar).toStdString();
-    }
+    for (QWidget* pWindow : QApplication::topLevelWidgets())
+      if (auto* pBar = pWindow->findChild<QProgressBar*>(); pBar && pWindow->isVisible())
+        return Look(S(pWindow->windowTitle()), S(pWindow->findChild<QLabel*>()->text()), pBar->minimum(),
+                    pBar->maximum(), pBar->value());
     return "";
   }
-
   std::string msSaid;
   Texts mvShown, mvSaid;
   bool mbWaitThroughout = true;
 };
 
-// Answers each modal box with the next button by a click, noting what it showed and the cursor over it
-// (-1: the application's own); a box past the planned ones is closed unanswered.
-class BoxAnswerer {
- public:
-  explicit BoxAnswerer(std::deque<QMessageBox::StandardButton> vButtons) : mvButtons(std::move(vButtons)) {
-    QObject::connect(&mTimer, &QTimer::timeout, [this] { Answer(); });
-    mTimer.start(10);
-  }
-  Texts mvSeen;
-
- private:
-  void Answer() {
+// Each modal box, as shown (title, icon, buttons, the cursor over it or -1: the application's), then
+// answered with a click on the next button; one past them is closed unanswered.
+Texts Answered(std::vector<QMessageBox::StandardButton> vButtons, const std::function<void()>& fnWork) {
+  Texts vSeen;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
     auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!pBox) return;
     const QCursor* pCursor = QApplication::overrideCursor();
-    mvSeen.push_back(QString("%1, icon %2, buttons %3, cursor %4: %5")
-                         .arg(pBox->windowTitle())
-                         .arg(pBox->icon())
-                         .arg(pBox->standardButtons().toInt(), 0, 16)
-                         .arg(pCursor ? pCursor->shape() : -1)
-                         .arg(pBox->text())
-                         .toStdString());
-    if (mvButtons.empty()) return pBox->reject();
-    QTest::mouseClick(pBox->button(mvButtons.front()), Qt::LeftButton);
-    mvButtons.pop_front();
-  }
-  std::deque<QMessageBox::StandardButton> mvButtons;
-  QTimer mTimer;
-};
+    vSeen.push_back(S(pBox->windowTitle()) + ", icon " + std::to_string(pBox->icon()) + ", buttons " +
+                    std::to_string(pBox->standardButtons().toInt()) + ", cursor " +
+                    std::to_string(pCursor ? pCursor->shape() : -1) + ": " + S(pBox->text()));
+    if (vSeen.size() > vButtons.size()) return pBox->reject();
+    QTest::mouseClick(pBox->button(vButtons[vSeen.size() - 1]), Qt::LeftButton);
+  });
+  timer.start(10);
+  fnWork();
+  return vSeen;
+}
 
-class Windows : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    static int nArgc = 1;
-    static char sName[] = "windows_test", *vArgv[] = {sName, nullptr};
-    // Never deleted: Qt's own statics end after it at the exit.
-    new QApplication(nArgc, vArgv);
-  }
-  void TearDown() override { SetScreen(std::make_shared<clsRecordingUI>()); }
-};
-
-TEST_F(Windows, TheProgressWindowFollowsTheViewThroughAnImportUnderTheWaitCursor) {
+TEST(Windows, ProgressQuestionsReportsAndTheWaitCursorAsADesktopUserMeetsThem) {
+  static int nArgc = 1;
+  static char sName[] = "windows_test", *vArgv[] = {sName, nullptr};
+  new QApplication(nArgc, vArgv);  // never deleted, as the screens it serves outlive the test
   TempFolder folder;
   auto pScreen = std::make_shared<WatchedScreen>();
   SetScreen(pScreen);
-  ASSERT_TRUE(OpenService(folder / "shop.mdb")->ProcessLogFile(SourceDir() + "/examples/14-03-2024.log"));
+  ASSERT_TRUE(OpenService(folder / "first.mdb")->ProcessLogFile(SourceDir() + "/examples/14-03-2024.log"));
   // One pass of events for each item, and as many items as the bar counts.
-  ASSERT_FALSE(pScreen->mvShown.empty());
-  EXPECT_EQ(pScreen->mvShown.front(),
-            " Please Wait...|Processing 14-03-2024.log|0-" + std::to_string(pScreen->mvShown.size()) + ": 0");
+  EXPECT_EQ(pScreen->mvShown.at(0),
+            " Please Wait...|Processing 14-03-2024.log|0-" + NumText(int64_t(pScreen->mvShown.size())) + ": 0");
   EXPECT_EQ(pScreen->mvShown, pScreen->mvSaid);
   EXPECT_TRUE(pScreen->mbWaitThroughout);
-  EXPECT_EQ(WatchedScreen::Shown(), "");
-  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-}
+  EXPECT_EQ(WatchedScreen::Shown() + (QApplication::overrideCursor() ? "wait cursor" : ""), "");
 
-TEST_F(Windows, TheUpdateQuestionIsAnsweredWithClicksAndAFailureShowsItsReport) {
-  TempFolder folder;
   SetScreen(std::make_shared<clsWindowScreen>());
-  std::string sDB = folder / "shop.mdb", sFresh = folder / "fresh.mdb";
-  Texts vLogs;
-  for (int nVersion : {0, 1}) {
-    fs::create_directory(folder / std::to_string(nVersion));
-    vLogs.push_back(WriteFile(folder / (std::to_string(nVersion) + "/14-03-2024.log"),
-                              GeneratedDay("14/03/2024", 30, nVersion)));
-  }
+  std::string sDB = folder / "shop.mdb", sFresh = folder / "fresh.mdb", vLogs[2];
+  for (int n : {0, 1})
+    fs::create_directory(folder / NumText(int64_t{n})),
+        vLogs[n] = WriteFile(folder / (NumText(int64_t{n}) + "/14-03-2024.log"), GeneratedDay("14/03/2024", 30, n));
   ASSERT_TRUE(OpenService(sDB)->ProcessLogFile(vLogs[0]) && OpenService(sFresh)->ProcessLogFile(vLogs[1]));
   std::string sFirst = Dump(sDB, false);
-
   // No, Yes, then a read-only database: its report, and the import that finds no connection.
-  BoxAnswerer answerer({QMessageBox::No, QMessageBox::Yes, QMessageBox::Ok, QMessageBox::Ok});
-  auto pService = OpenService(sDB);
-  EXPECT_FALSE(pService->ProcessLogFile(vLogs[1]));
-  EXPECT_EQ(FirstDifference(Dump(sDB, false), sFirst), "");
-  EXPECT_TRUE(pService->ProcessLogFile(vLogs[1]));
-  EXPECT_EQ(FirstDifference(Dump(sDB, false), Dump(sFresh, false)), "");
-  fs::permissions(sDB, fs::perms::owner_read);
-  EXPECT_FALSE(OpenService(sDB)->ProcessLogFile(vLogs[0]));
-  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-
+  Texts vSeen = Answered({QMessageBox::No, QMessageBox::Yes, QMessageBox::Ok, QMessageBox::Ok}, [&] {
+    auto pService = OpenService(sDB);
+    EXPECT_FALSE(pService->ProcessLogFile(vLogs[1]));
+    EXPECT_EQ(FirstDifference(Dump(sDB, false), sFirst), "");
+    EXPECT_TRUE(pService->ProcessLogFile(vLogs[1]));
+    EXPECT_EQ(FirstDifference(Dump(sDB, false), Dump(sFresh, false)), "");
+    fs::permissions(sDB, fs::perms::owner_read);
+    EXPECT_FALSE(OpenService(sDB)->ProcessLogFile(vLogs[0]));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  });
   const ErrorReport& report = LastErrorReport();
   EXPECT_NE(report.sDescription.find("the file is read-only"), std::string::npos);
-  std::string sQuestion = "Varn Log Process, icon 4, buttons 14000, cursor 0: Records are already imported.\nDo you "
-                          "wish to update?";
-  Texts vExpected{sQuestion, sQuestion,
-                  "Varn Log Process, icon 3, buttons 400, cursor -1: " + NumText(int64_t{report.lNumber}) + "\n" +
-                      report.sSource + "\n" + Replace(report.sDescription, "\r\n", "\n"),
-                  "Varn Log Process, icon 3, buttons 400, cursor 0: Not connected"};
-  EXPECT_EQ(answerer.mvSeen, vExpected);
+  std::string sBox = "Varn Log Process, icon ";
+  std::string sQuestion = sBox + "4, buttons 81920, cursor 0: Records are already imported.\nDo you wish to update?";
+  EXPECT_EQ(vSeen, Texts({sQuestion, sQuestion,
+                          sBox + "3, buttons 1024, cursor -1: " + NumText(int64_t{report.lNumber}) + "\n" +
+                              report.sSource + "\n" + Replace(report.sDescription, "\r\n", "\n"),
+                          sBox + "3, buttons 1024, cursor 0: Not connected"}));
 }
 
 }  // namespace

@@ -19,9 +19,9 @@ namespace fs = std::filesystem;
 
 struct LoadedLibraries {
   uintptr_t nOwnCode = 0;
-  std::string sOwnFile;   // the program or library holding nOwnCode
-  std::string sQt6Core;   // as loaded, when it is
-  std::string sOtherQt;   // the core library of another major version of Qt, when one is loaded
+  std::string sOwnFile;  // the program or library holding nOwnCode
+  std::string sQt6Core;  // as loaded, when it is
+  std::string sOtherQt;  // the core library of another major version of Qt, when one is loaded
 };
 
 // libQt5Core.so.5, libQt7Core.so.7, ..., and Qt 4's libQtCore.so.4.
