@@ -25,6 +25,7 @@ shot() {
   pid=$!
   # Looked for more often than xdotool's own --sync does, to see the progress window while it reads.
   for _ in $(seq 400); do id=$(xdotool search --limit 1 --name "$2") && break || sleep 0.05; done
+  [[ -n $id ]] || { cat "$work/$1.out" && echo "gui_x11.sh: $1: no window \"$2\" showed" >&2 && return 1; }
   sleep 0.1
   import -window "$id" "$shots/$1.png"
   # Pressed again until it was taken (a box may not listen yet); the release after the press that closed
