@@ -6,9 +6,7 @@ namespace varn {
 
 int clsCommandLineUI::MsgBox(const std::string& sPrompt, int nStyle, const std::string& sTitle) {
   if ((nStyle & 7) == vbYesNo && !msAbout.empty()) std::fprintf(stderr, "%s\n", msAbout.c_str());
-  int nAnswer = clsTerminalUI::MsgBox(sPrompt, nStyle, sTitle);
-  if ((nStyle & 7) == vbYesNo) mnLastAnswer = nAnswer;
-  return nAnswer;
+  return clsTerminalUI::MsgBox(sPrompt, nStyle, sTitle);
 }
 
 }  // namespace varn

@@ -1,5 +1,5 @@
-// The terminal screen of the command line, which also remembers what the last import asked
-// and was answered, so that a declined update reads "skipped" rather than "failed".
+// The terminal screen of the command line, which names the file and day an update question is
+// about before asking it.
 #pragma once
 
 #include <string>
@@ -14,18 +14,11 @@ class clsCommandLineUI : public clsTerminalUI {
 
   int MsgBox(const std::string& sPrompt, int nStyle, const std::string& sTitle) override;
 
-  // Forgets what was asked before and what it was about; call before each operation.
-  void Forget() {
-    mnLastAnswer = 0;
-    msAbout.clear();
-  }
-  // What the next Yes/No question is about (a file and its day), said before it is asked.
+  // What the next Yes/No question is about (a file and its day), said before it is asked; an
+  // empty text says nothing.
   void About(std::string sAbout) { msAbout = std::move(sAbout); }
-  // The answer of the last Yes/No question since Forget (0 when none was asked).
-  int LastAnswer() const { return mnLastAnswer; }
 
  private:
-  int mnLastAnswer = 0;
   std::string msAbout;
 };
 
