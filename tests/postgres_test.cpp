@@ -193,6 +193,19 @@ TEST_F(Postgres, StatementsAndTransactionsGoAsInAnSqliteFile) {
   EXPECT_EQ(mServer.Value("SELECT count(*) FROM \"user\" WHERE user_id > 7"), "0");
 }
 
+// A password typed by the user reaches the server apart from the address, and only there.
+TEST_F(Postgres, APasswordGivenApartFromTheAddressIsTheOneUsed) {
+  mServer.Query("DO $$ BEGIN CREATE ROLE varn_password LOGIN; EXCEPTION WHEN duplicate_object THEN NULL; END $$; "
+                "ALTER ROLE varn_password PASSWORD 'right'; GRANT ALL ON SCHEMA public TO varn_password");
+  const std::string sUri = Replace(mServer.Uri(), "://varn@", "://varn_password@");
+  for (const auto& [sPassword, bOpens] : {std::pair("", false), std::pair("wrong", false), std::pair("right", true)}) {
+    GlobalDatabaseSettings().sPassword = sPassword;
+    EXPECT_EQ(ErrorOf([&] { Open(sUri); }).Number() == 0, bOpens) << sPassword;
+  }
+  GlobalDatabaseSettings().sPassword.clear();
+  EXPECT_EQ(mServer.Value("SELECT count(*) FROM pg_tables WHERE tableowner = 'varn_password'"), "5");
+}
+
 // The session writer's one retry on a key the server already holds, in the import's transaction.
 TEST_F(Postgres, TheSessionInsertTakesTheNextKeyWhenTheServerHoldsIt) {
   TestService service(mServer.Uri(), false);
