@@ -6,16 +6,11 @@ namespace varn {
 
 int clsCommandLineUI::MsgBox(const std::string& sPrompt, int nStyle, const std::string& sTitle) {
   bool bQuestion = (nStyle & 7) == vbYesNo;
-  int nAnswer = 0;
-  if (mpWindows && !(bQuestion && FixedAnswer())) {
-    // A window's user sees no terminal: what the question is about heads the box.
-    nAnswer = mpWindows->MsgBox(bQuestion && !msAbout.empty() ? msAbout + "\r\n" + sPrompt : sPrompt, nStyle, sTitle);
-  } else {
-    if (bQuestion && !msAbout.empty()) std::fprintf(stderr, "%s\n", msAbout.c_str());
-    nAnswer = clsTerminalUI::MsgBox(sPrompt, nStyle, sTitle);
-  }
-  if (bQuestion) mnLastAnswer = nAnswer;
-  return nAnswer;
+  // A window's user sees no terminal: what the question is about heads its box.
+  if (mpWindows && !(bQuestion && FixedAnswer()))
+    return mpWindows->MsgBox(bQuestion && !msAbout.empty() ? msAbout + "\r\n" + sPrompt : sPrompt, nStyle, sTitle);
+  if (bQuestion && !msAbout.empty()) std::fprintf(stderr, "%s\n", msAbout.c_str());
+  return clsTerminalUI::MsgBox(sPrompt, nStyle, sTitle);
 }
 
 void clsCommandLineUI::SetMousePointer(int nPointer) {

@@ -1,7 +1,7 @@
-// The screen of the command line: the terminal, or with --gui the windows, to which it then hands
-// every box, the pointer, the events and the progress (--yes and --no still answer without a box).
-// It also remembers what the last import asked and was answered, so that a declined update reads
-// "skipped" rather than "failed".
+// The screen of the command line: the terminal, which names the file and day an update question is
+// about before asking it; or, with --gui, the windows, to which it hands every box (a question
+// headed by what it is about), the pointer, the events and the progress, while --yes and --no
+// still answer without a box.
 #pragma once
 
 #include <memory>
@@ -20,19 +20,12 @@ class clsCommandLineUI : public clsTerminalUI {
   void DoEvents() override;
   void DrawProgress(const ProgressView& view) override;
 
-  // Forgets what was asked before and what it was about; call before each operation.
-  void Forget() {
-    mnLastAnswer = 0;
-    msAbout.clear();
-  }
-  // What the next Yes/No question is about (a file and its day), said before it is asked.
+  // What the next Yes/No question is about (a file and its day), said before it is asked; an
+  // empty text says nothing.
   void About(std::string sAbout) { msAbout = std::move(sAbout); }
-  // The answer of the last Yes/No question since Forget (0 when none was asked).
-  int LastAnswer() const { return mnLastAnswer; }
 
  private:
   std::shared_ptr<IUserInterface> mpWindows;
-  int mnLastAnswer = 0;
   std::string msAbout;
 };
 

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <span>
 #include <string_view>
 
 #include "com/Registration.h"
@@ -16,6 +15,7 @@
 #include "db/clsAccessDatabase.h"
 #include "db/clsConnection.h"
 #include "runtime/Text.h"
+#include "service/ImportFiles.h"
 #include "service/clsLogAnalysis.h"
 
 namespace varn {
@@ -68,113 +68,31 @@ std::shared_ptr<clsLogAnalysis> OpenToRead(const GlobalOptions& options, eNeeds 
   return OpenService(options, eNeed);
 }
 
-// Why a file of a folder is not imported ("" when it is a log file).
-std::string WhyNotALog(const fs::path& file) {
-  if (FoldCase(file.extension().string()) != ".log") return "not a .log file";
-  if (!ParseDate(file.stem().string())) return "not named by a date";
-  return {};
-}
-
-// A folder stands for its log files: those named by a date with the extension .log, in date
-// order; every other file is named with the reason it is skipped.
-std::vector<std::string> LogFilesOf(const fs::path& folder) {
-  std::vector<fs::path> vEntries;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    if (entry.is_regular_file()) vEntries.push_back(entry.path());
-  }
-  std::sort(vEntries.begin(), vEntries.end());
-  std::vector<std::pair<double, std::string>> vFiles;
-  for (const fs::path& file : vEntries) {
-    std::string sWhy = WhyNotALog(file);
-    if (sWhy.empty()) vFiles.emplace_back(ParseDate(file.stem().string())->dSerial, file.string());
-    else fmt::print("{}: skipped ({})\n", VisibleText(file.filename().string()), sWhy);
-  }
-  std::stable_sort(vFiles.begin(), vFiles.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  std::vector<std::string> vPaths;
-  for (auto& file : vFiles) vPaths.push_back(std::move(file.second));
-  return vPaths;
-}
-
 // How much of a line of a log is printed; the rejects file takes it whole.
 constexpr size_t kShownLineLength = 200;
 
-struct ImportTally {
-  int nInserted = 0, nUpdated = 0, nSkipped = 0, nFailed = 0;
-  size_t nUncategorised = 0, nUnreadable = 0;
-};
-
-// What one import did not store: its uncategorised lines (each after "\r\n") and its unreadable ones.
-struct ImportRejects {
-  std::string_view sUncategorised;
-  std::span<const UnreadableLine> vUnreadable;
-};
-
-ImportRejects RejectsSince(const clsLogAnalysis& service, size_t nUncategorisedBefore, size_t nUnreadableBefore) {
-  return {std::string_view(service.UncategorisedLines()).substr(nUncategorisedBefore),
-          std::span(service.UnreadableLines()).subspan(nUnreadableBefore)};
-}
-
 // Listed under the file's line, made visible and cut short, or written whole to the rejects file without a copy.
-void PrintRejects(const ImportRejects& rejects, const std::string& sFile, std::ofstream* pRejectsOut) {
+void PrintRejects(const FileImport& file, std::ofstream* pRejectsOut) {
+  const std::string sName = fs::path(file.sPath).filename().string();
   auto Put = [&](std::string_view sPrefix, std::string_view sLine) {
-    if (pRejectsOut) *pRejectsOut << sFile << ": " << sPrefix << sLine << '\n';
+    if (pRejectsOut) *pRejectsOut << sName << ": " << sPrefix << sLine << '\n';
     else fmt::print("    {}{}\n", sPrefix, VisibleText(sLine, kShownLineLength));
   };
-  constexpr std::string_view kBreak = "\r\n";
-  for (size_t nAt = rejects.sUncategorised.find(kBreak); nAt != std::string_view::npos;) {
-    size_t nNext = rejects.sUncategorised.find(kBreak, nAt + kBreak.size());
-    std::string_view sLine = rejects.sUncategorised.substr(nAt + kBreak.size(), nNext - nAt - kBreak.size());
+  for (std::string_view sLine : file.Uncategorised()) {
     if (!sLine.empty()) Put({}, sLine);
-    nAt = nNext;
   }
-  for (const UnreadableLine& line : rejects.vUnreadable)
-    Put(line.Heading(), line.sText);
-}
-
-size_t CountOfLines(std::string_view sUncategorised) {
-  size_t nCount = 0;
-  for (size_t nAt = sUncategorised.find("\r\n"); nAt != std::string_view::npos;
-       nAt = sUncategorised.find("\r\n", nAt + 2))
-    ++nCount;
-  return nCount;
+  for (const UnreadableLine& line : file.vUnreadable) Put(line.Heading(), line.sText);
 }
 
 void ImportOne(clsLogAnalysis& service, const std::string& sPath, clsCommandLineUI& screen, ImportTally& tally,
                std::ofstream* pRejectsOut) {
-  std::string sName = fs::path(sPath).filename().string();
-  if (!fs::is_regular_file(sPath)) {
-    fmt::print("{}: failed (no such file)\n", sName);
-    ++tally.nFailed;
-    return;
-  }
-  screen.Forget();
   auto date = ParseDate(fs::path(sPath).stem().string());
-  screen.About(fmt::format("{}: {} is already imported", VisibleText(sName),
+  screen.About(fmt::format("{}: {} is already imported", VisibleText(fs::path(sPath).filename().string()),
                            date ? FormatDate(*date, "dd/mm/yyyy") : std::string("its day")));
-  size_t nUncategorisedBefore = service.UncategorisedLines().size();
-  size_t nUnreadableBefore = service.UnreadableLines().size();
-  bool bDone = service.ProcessLogFile(sPath);
-  if (!bDone) {
-    bool bDeclined = screen.LastAnswer() == vbNo;
-    fmt::print("{}: {}\n", sName, bDeclined ? "skipped (already imported, not updated)" : "failed (nothing written)");
-    ++(bDeclined ? tally.nSkipped : tally.nFailed);
-    return;
-  }
-  ImportRejects rejects = RejectsSince(service, nUncategorisedBefore, nUnreadableBefore);
-  size_t nUncategorised = CountOfLines(rejects.sUncategorised);
-  tally.nUncategorised += nUncategorised;
-  tally.nUnreadable += rejects.vUnreadable.size();
-  bool bUpdated = service.WhatDBAction() == enuUpdate;
-  ++(bUpdated ? tally.nUpdated : tally.nInserted);
-  DaySummary day = service.SummaryOfDay(service.LastDate_ID());
-  const DayRowsRemoved& removed = service.RowsRemoved();
-  std::string sRemoved = bUpdated ? fmt::format(", removed {} sessions and {} shifts no longer in the log",
-                                                removed.lSessions, removed.lShifts)
-                                  : std::string{};
-  fmt::print("{}: {} {} ({} sessions, {} shifts, day total {}, {} uncategorised lines, {} unreadable lines{})\n",
-             sName, bUpdated ? "updated" : "inserted", day.sLogDate, day.counts.lSessions, day.counts.lShifts,
-             NumText(day.dblTotal), nUncategorised, rejects.vUnreadable.size(), sRemoved);
-  PrintRejects(rejects, sName, pRejectsOut);
+  FileImport file = ImportLogFile(service, sPath);
+  tally.Add(file);
+  fmt::print("{}\n", file.Line());
+  PrintRejects(file, pRejectsOut);
 }
 
 // A rejects file that is an input, or lies in an input folder, would be read as a log or
@@ -257,13 +175,13 @@ int RunImport(const GlobalOptions& options, const ImportOptions& import, clsComm
   if (!pService) return 1;
   ImportTally tally;
   for (const auto& sArgument : import.vPaths) {
-    fs::path path = fs::absolute(sArgument);
-    std::vector<std::string> vFiles = fs::is_directory(path) ? LogFilesOf(path) : std::vector{path.string()};
+    std::vector<FileImport> vSkipped;
+    std::vector<std::string> vFiles = LogFilesOf(sArgument, vSkipped);
+    for (const FileImport& skipped : vSkipped) fmt::print("{}\n", skipped.Line());
     if (vFiles.empty()) fmt::print("{}: no log files (named by their date) in this folder\n", sArgument);
     for (const auto& sFile : vFiles) ImportOne(*pService, sFile, screen, tally, pRejectsOut.get());
   }
-  fmt::print("{} inserted, {} updated, {} skipped, {} failed; {} uncategorised, {} unreadable lines\n", tally.nInserted,
-             tally.nUpdated, tally.nSkipped, tally.nFailed, tally.nUncategorised, tally.nUnreadable);
+  fmt::print("{}\n", tally.Line());
   if (pRejectsOut && !pRejectsOut->flush()) {
     fmt::print(stderr, "varnlog: cannot write {}: the rejected lines are not all in it\n", import.sRejectsFile);
     return 1;
@@ -332,7 +250,7 @@ int RunDelete(const GlobalOptions& options, const std::string& sDate, clsCommand
   DayCounts counts = pService->CountsOfDay(pHistory->Item(sKey)->Date_ID());
   std::string sPrompt = fmt::format("Delete the log date {} ({} sessions, {} shifts) from the report database?", sKey,
                                     counts.lSessions, counts.lShifts);
-  screen.Forget();
+  screen.About({});
   if (screen.MsgBox(sPrompt, vbYesNo + vbQuestion, kAppTitle) != vbYes) {
     fmt::print("{}: not deleted\n", sKey);
     return 1;

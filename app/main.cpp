@@ -48,7 +48,9 @@ int main(int argc, char** argv) {
 
   GlobalOptions options;
   auto& settings = GlobalDatabaseSettings();
-  app.add_option("--db", options.sDBPath, "report database file (default: varnrpt.mdb beside the tool)");
+  app.add_option("--db", options.sDBPath,
+                 "report database file or postgresql:// address (default: varnrpt.mdb beside the tool, or in "
+                 "~/.local/share/varnlogimp when installed)");
   app.add_option("--wait", settings.nWaitSeconds, "seconds to wait for a database another import holds")
       ->default_val(30)
       ->check(CLI::Validator([](std::string& sValue) { return WaitInWords(sValue); }, "SECONDS"));

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "runtime/Error.h"
+#include "runtime/Text.h"
 
 namespace varn {
 
@@ -93,22 +94,11 @@ std::string GuidText(const GUID& guid) {
 }
 
 std::filesystem::path RegistryFilePath() {
-  // Only absolute folders count: a relative XDG_CONFIG_HOME is ignored, like an unset one, and
-  // a relative HOME names no place, as either would move with the working folder.
-  auto Absolute = [](const char* sName) {
-    const char* sValue = std::getenv(sName);
-    return sValue && std::filesystem::path(sValue).is_absolute() ? std::filesystem::path(sValue)
-                                                                 : std::filesystem::path();
-  };
-  std::filesystem::path folder = Absolute("XDG_CONFIG_HOME");
-  if (folder.empty()) {
-    folder = Absolute("HOME");
-    if (folder.empty()) {
-      RaiseError(errPathNotFound, "Neither XDG_CONFIG_HOME nor HOME names an absolute folder for the registry file");
-    }
-    folder /= ".config";
+  std::string sFolder = UserFolder("XDG_CONFIG_HOME", ".config");
+  if (sFolder.empty()) {
+    RaiseError(errPathNotFound, "Neither XDG_CONFIG_HOME nor HOME names an absolute folder for the registry file");
   }
-  return folder / "varnlogimp" / "registry";
+  return std::filesystem::path(sFolder) / "varnlogimp" / "registry";
 }
 
 std::vector<std::pair<std::string, std::string>> RegistrationEntries(const std::string& sLibraryPath) {

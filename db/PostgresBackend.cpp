@@ -664,8 +664,11 @@ std::string PostgresDialect(std::string_view sSql) {
 
 std::unique_ptr<IDbBackend> OpenPostgresReportDatabase(const std::string& sUri, const PostgresOptions& options) {
   // Keywords before the URI are defaults it may override; the encoding after it is ours.
-  const char* apKeywords[] = {"connect_timeout", "fallback_application_name", "dbname", "client_encoding", nullptr};
-  const char* apValues[] = {"10", "varnlog", sUri.c_str(), "UTF8", nullptr};
+  // A password given apart from the address follows it, so that it is the one used.
+  const bool bPassword = !options.sPassword.empty();
+  const char* apKeywords[] = {"connect_timeout", "fallback_application_name", "dbname", "client_encoding",
+                              bPassword ? "password" : nullptr, nullptr};
+  const char* apValues[] = {"10", "varnlog", sUri.c_str(), "UTF8", options.sPassword.c_str(), nullptr};
   ConnHandle pConn(PQconnectdbParams(apKeywords, apValues, 1));
   if (!pConn) RaiseError(errDBFailure, "The report database cannot be opened: out of memory");
   if (PQstatus(pConn.get()) != CONNECTION_OK) RaiseOpen(pConn.get(), WithoutLineEnd(PQerrorMessage(pConn.get())));

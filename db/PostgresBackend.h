@@ -29,13 +29,15 @@ namespace varn {
 
 struct PostgresOptions {
   int nWaitSeconds = 30;  // how long a writer waits for the lock another writer holds
+  std::string sPassword;  // given apart from the address; empty: libpq's own sources
 };
 
 // True for a libpq connection URI ("postgresql://..." or "postgres://...").
 bool IsPostgresUri(std::string_view sPath);
 
 // Opens the report database the URI names; creates the schema when the database holds none of
-// the report tables. The password comes from libpq's own sources (PGPASSWORD, ~/.pgpass).
+// the report tables. The password is the one given in the options, else from libpq's own
+// sources (PGPASSWORD, ~/.pgpass).
 // Raises clsError for a server that cannot be reached, and for a database that holds only some
 // of the report tables or tables of those names in another shape; such a database is not changed.
 std::unique_ptr<IDbBackend> OpenPostgresReportDatabase(const std::string& sUri, const PostgresOptions& options);

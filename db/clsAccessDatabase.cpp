@@ -20,7 +20,7 @@ void clsAccessDatabase::OpenDatabase(const std::string& sPath) {
   std::unique_ptr<IDbBackend> pBackend;
   // A connection URI names a database on a server; any other path is a database file.
   if (IsPostgresUri(sPath)) {
-    pBackend = OpenPostgresReportDatabase(sPath, PostgresOptions{settings.nWaitSeconds});
+    pBackend = OpenPostgresReportDatabase(sPath, PostgresOptions{settings.nWaitSeconds, settings.sPassword});
   } else {
     SqliteOptions options;
     options.nWaitSeconds = settings.nWaitSeconds;

@@ -16,6 +16,7 @@ struct DatabaseSettings {
   int nWaitSeconds = 30;    // how long a writer waits for a busy database
   std::string sTraceFile;   // every executed statement written here when not empty
   bool bReadOnly = false;   // a file is opened only to be read: nothing is created or written
+  std::string sPassword;    // a server's, as the user typed it: sent apart from the address, never stored
 };
 DatabaseSettings& GlobalDatabaseSettings();
 

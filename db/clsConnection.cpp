@@ -58,6 +58,19 @@ std::string ComponentFolder() {
   return sFolder.empty() ? "." : sFolder;
 }
 
-std::string DefaultDatabasePath() { return ComponentFolder() + "/varnrpt.mdb"; }
+std::string DefaultDatabasePath() {
+#ifdef VARN_DATABASE_IN_DATA_HOME
+  std::string sFolder = UserFolder("XDG_DATA_HOME", ".local/share");
+  if (sFolder.empty()) {
+    RaiseError(errPathNotFound, "Neither XDG_DATA_HOME nor HOME names an absolute folder for the report database");
+  }
+  sFolder += "/varnlogimp";
+  std::error_code ec;  // a folder that cannot be made is reported when the database is opened in it
+  std::filesystem::create_directories(sFolder, ec);
+  return sFolder + "/varnrpt.mdb";
+#else
+  return ComponentFolder() + "/varnrpt.mdb";
+#endif
+}
 
 }  // namespace varn

@@ -25,7 +25,9 @@ class clsConnection {
 
 // The folder of the library or executable the component was loaded from.
 std::string ComponentFolder();
-// The default report database: "varnrpt.mdb" in ComponentFolder().
+// The default report database, "varnrpt.mdb": in ComponentFolder(), or, in an installed build
+// (VARN_DATABASE_IN_DATA_HOME), where a program does not write, in the user's data folder
+// ($XDG_DATA_HOME/varnlogimp, else ~/.local/share/varnlogimp).
 std::string DefaultDatabasePath();
 
 }  // namespace varn

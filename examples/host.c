@@ -20,7 +20,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "../com/VarnLogProcess.h"
+#include "VarnLogProcess.h"
 
 static struct {
   PFN_DllGetClassObject DllGetClassObject;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <iterator>
 #include <limits>
 
@@ -85,6 +86,16 @@ std::vector<std::string_view> SplitViews(std::string_view s, char cDelimiter) {
 std::string FileNameOf(std::string_view sPath) {
   size_t nAt = sPath.find_last_of("\\/");
   return std::string(nAt == std::string_view::npos ? sPath : sPath.substr(nAt + 1));
+}
+
+std::string UserFolder(const char* sVariable, std::string_view sUnderHome) {
+  auto Absolute = [](const char* sName) {
+    const char* sValue = std::getenv(sName);
+    return sValue && sValue[0] == '/' ? std::string(sValue) : std::string();
+  };
+  if (std::string sFolder = Absolute(sVariable); !sFolder.empty()) return sFolder;
+  std::string sHome = Absolute("HOME");
+  return sHome.empty() ? sHome : sHome + "/" + std::string(sUnderHome);
 }
 
 std::string SqlText(std::string_view s) {

@@ -27,6 +27,10 @@ std::vector<std::string> Split(std::string_view s, std::string_view sDelimiter, 
 std::vector<std::string_view> SplitViews(std::string_view s, char cDelimiter);
 // The part after the last "\" or "/"; the whole path when it has neither.
 std::string FileNameOf(std::string_view sPath);
+// A folder of the user's by the XDG rules: the one the variable sVariable names (XDG_CONFIG_HOME,
+// XDG_DATA_HOME), else sUnderHome in HOME; only absolute folders count, as a relative one would
+// move with the working folder. "" when neither names one.
+std::string UserFolder(const char* sVariable, std::string_view sUnderHome);
 
 // A text value for SQL: single quotes doubled, so the value is stored exactly as held.
 std::string SqlText(std::string_view s);

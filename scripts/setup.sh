@@ -3,22 +3,25 @@
 # the project into build/ (not when sourced with --install-only). Leaves the caller in the
 # project's root folder.
 
-# What building and running the command line needs (VARN_PACKAGE_SET=tool), and what the tests,
-# the fuzz targets and the benchmark need besides (the default, "all").
+# What building and running the command line needs (VARN_PACKAGE_SET=tool), what the windows and
+# the desktop program need besides (VARN_PACKAGE_SET=install builds everything but the tests),
+# and what the tests, the fuzz targets and the benchmark need on top (the default, "all").
 readonly VARN_TOOL_PACKAGES=(g++ cmake make pkg-config ca-certificates libsqlite3-dev libpq-dev libcli11-dev libfmt-dev)
+readonly VARN_WINDOW_PACKAGES=(qt6-base-dev fonts-dejavu-core)
 readonly VARN_TEST_PACKAGES=(
   file python3 valgrind sqlite3 postgresql libgtest-dev libgmock-dev libbenchmark-dev
+  # The installed tree's checks: its manual page and its pkg-config file.
+  man-db
   # The fuzz targets: clang 14 cannot compile C++20's <source_location> or ranges with g++ 12's library.
   clang-16 libclang-rt-16-dev
-  # The windows (a plugin the command line and the library do without), tried on Qt's offscreen
-  # platform and on an X server of the tests' own, found and pictured there; and a font to show.
-  qt6-base-dev xvfb xdotool imagemagick fonts-dejavu-core
+  # The windows on an X server of the tests' own, found and pictured there.
+  xvfb xdotool imagemagick
 )
-if [[ "${VARN_PACKAGE_SET:-all}" == tool ]]; then
-  VARN_PACKAGES=("${VARN_TOOL_PACKAGES[@]}")
-else
-  VARN_PACKAGES=("${VARN_TOOL_PACKAGES[@]}" "${VARN_TEST_PACKAGES[@]}")
-fi
+case "${VARN_PACKAGE_SET:-all}" in
+  tool) VARN_PACKAGES=("${VARN_TOOL_PACKAGES[@]}") ;;
+  install) VARN_PACKAGES=("${VARN_TOOL_PACKAGES[@]}" "${VARN_WINDOW_PACKAGES[@]}") ;;
+  *) VARN_PACKAGES=("${VARN_TOOL_PACKAGES[@]}" "${VARN_WINDOW_PACKAGES[@]}" "${VARN_TEST_PACKAGES[@]}") ;;
+esac
 readonly VARN_PACKAGES
 
 varn_missing_packages() {

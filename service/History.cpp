@@ -133,6 +133,7 @@ bool clsLogAnalysis::mbFileCheck(const std::string& sFilePath) {
     if (IsAlreadyImported(sFileName)) {
       std::string sPrompt = "Records are already imported.\r\nDo you wish to update?";
       if (Screen().MsgBox(sPrompt, vbYesNo + vbQuestion, kAppTitle) != vbYes) {
+        mbUpdateDeclined = true;
         hourglass.Restore();
         return;
       }

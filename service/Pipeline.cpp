@@ -20,6 +20,7 @@ bool clsLogAnalysis::ProcessLogFile(const std::string& sFilePath) {
     hourglass.Restore();
     return mbFailureEnding();
   };
+  mbUpdateDeclined = false;
   clsTrap trap("clsLogAnalysis:ProcessLogFile");
   bool bRan = trap.Run([&] {
     trap.Step("00");

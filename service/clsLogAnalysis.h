@@ -61,6 +61,8 @@ class clsLogAnalysis : public IImportService, public std::enable_shared_from_thi
   // The lines that could not be read, of every import this service ran.
   const std::vector<UnreadableLine>& UnreadableLines() const { return mvUnreadableLines; }
   varneDBAction WhatDBAction() const override { return mWhatDBAction; }
+  // Whether the last ProcessLogFile stopped because the update question was answered No.
+  bool UpdateDeclined() const { return mbUpdateDeclined; }
   bool IsConnected() const override;
   std::shared_ptr<clsConnection> DBConnection() const override { return mConnection; }
   // Empty before the first GetHistoryDates.
@@ -107,6 +109,7 @@ class clsLogAnalysis : public IImportService, public std::enable_shared_from_thi
   std::shared_ptr<clsConnection> mConnection;
   std::shared_ptr<clsItemLogFile> mLogFile;
   varneDBAction mWhatDBAction = enuUnspecified;
+  bool mbUpdateDeclined = false;
   std::shared_ptr<HistoryCollection> mHistoryLogDates;
   bool mbHistoryLoaded = false;
   std::string mUncategorisedLines;

@@ -378,6 +378,25 @@ std::string Unexpected(const RunResult& result, int nExit, const std::string& sP
   return "exit " + std::to_string(result.nExit) + ", output:\n" + result.sOutput;
 }
 
+std::string EveryCommandEnds(const std::string& sDB, const std::string& sLog, int nWait) {
+  const std::string sDate = Replace(std::filesystem::path(sLog).stem().string(), "-", "/");
+  const Texts kCommands[] = {{"status"}, {"history"},           {"history", "--csv"},
+                             {"check", sLog}, {"init"}, {"import", "--yes", sLog}, {"delete", "--yes", sDate}};
+  std::string sEnds;
+  for (const Texts& vCommand : kCommands) {
+    Texts vArguments{"--wait", std::to_string(nWait), "--db", sDB};
+    vArguments.insert(vArguments.end(), vCommand.begin(), vCommand.end());
+    RunResult result = RunVarnlog(vArguments);
+    auto Says = [&](const char* sText) { return result.sOutput.find(sText) != std::string::npos; };
+    sEnds += (sEnds.empty() ? "" : ", ") + vCommand[0] + " " + std::to_string(result.nExit);
+    if (Says("terminate called") || result.nExit < 0) sEnds += " aborted";
+    if (result.nExit != 0 && !Says("Varn Log Process:\n")) sEnds += " without the report";
+    if (result.dblSeconds > nWait + 1.5) sEnds += " waited longer than told";
+    if (Says("Another import") || Says("not imported yet")) sEnds += " said: " + result.sOutput;
+  }
+  return sEnds;
+}
+
 std::shared_ptr<void> HoldLock(const std::string& sDB, const std::string& sBegin) {
   int anEnds[2];
   if (socketpair(AF_UNIX, SOCK_STREAM, 0, anEnds) != 0) throw std::runtime_error("socketpair");

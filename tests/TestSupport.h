@@ -147,6 +147,13 @@ RunResult RunVarnlog(const Texts& vArguments, long lFileSizeLimit = 0);
 // "" when the command line ended with nExit and printed sPart, else how it ended and all it printed.
 std::string Unexpected(const RunResult& result, int nExit, const std::string& sPart = {});
 
+// Every command of the command line, waiting at most nWait seconds, on a database (a file or a
+// server's address) that holds the day of sLog: what each ended with, as "status 1, history 0,
+// ...", in the order status, history, history --csv, check, init, import --yes, delete --yes.
+// An ending that is no answer is named beside its command: an abort, a failure without the
+// error report, a wait longer than told, or another program's lock taken for an import's.
+std::string EveryCommandEnds(const std::string& sDB, const std::string& sLog, int nWait);
+
 // Another process holding an SQLite database's write lock (sBegin: "BEGIN IMMEDIATE" or
 // "BEGIN EXCLUSIVE") with a row not yet committed, until the holder it returns goes.
 std::shared_ptr<void> HoldLock(const std::string& sDB, const std::string& sBegin = "BEGIN IMMEDIATE");

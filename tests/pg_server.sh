@@ -34,6 +34,8 @@ start_server() {
   if ((EUID == 0)); then chown "$SERVER_USER:" "$dir"; fi
   as_server_user "$bin/initdb" -D "$dir/data" -U varn --auth=trust -E UTF8 --no-locale >"$dir/initdb.log" 2>&1 ||
     { cat "$dir/initdb.log" >&2 && return 1; }
+  # One role that must give its password, for the tests of a password given apart from the address.
+  sed -i '1i host all varn_password 127.0.0.1/32 scram-sha-256' "$dir/data/pg_hba.conf"
   # The tests' data is thrown away with the folder: syncing it would only cost time.
   as_server_user "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
     -o "-c listen_addresses=127.0.0.1 -c port=$port -c unix_socket_directories=$dir -c fsync=${VARN_PG_FSYNC:-off}" \

@@ -72,7 +72,8 @@ std::shared_ptr<IUserInterface> SetScreen(std::shared_ptr<IUserInterface> pScree
 
 // The windows (Qt 6 Widgets) are a plugin, so that the component never needs Qt: kWindowPlugin,
 // looked for beside the file of the component that asks (the program or libVarnLogImp.so), then
-// in ../lib/varnlogimp/ from there, which suits both bin/ and lib/ of an install. It exports
+// in the varnlogimp folder below it (an installed library's), then in ../LIBDIR/varnlogimp from
+// it (an installed program's, LIBDIR being the install's library folder). It exports
 // kWindowScreenFactory, a WindowScreenFactory answering a new screen (null when it cannot show
 // windows). It is loaded only when the process has a Qt 6 application or a display (DISPLAY or
 // WAYLAND_DISPLAY), and never into one that holds another major version of Qt. Null when it is

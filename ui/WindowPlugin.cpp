@@ -81,7 +81,8 @@ IUserInterface* NewWindowScreen(std::string& sWhyNot) {
   }
   std::error_code ec;
   fs::path folder = fs::weakly_canonical(loaded.sOwnFile, ec).parent_path();
-  for (const fs::path& file : {folder / kWindowPlugin, folder / "../lib/varnlogimp" / kWindowPlugin}) {
+  for (const fs::path& file : {folder / kWindowPlugin, folder / "varnlogimp" / kWindowPlugin,
+                               folder / VARN_WINDOWS_FROM_PROGRAM / kWindowPlugin}) {
     if (!fs::exists(file, ec)) continue;
     void* pPlugin = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     void* pFactory = pPlugin ? dlsym(pPlugin, kWindowScreenFactory) : nullptr;
@@ -94,7 +95,7 @@ IUserInterface* NewWindowScreen(std::string& sWhyNot) {
     return pScreen;
   }
   sWhyNot = "the windows are not installed (no " + std::string(kWindowPlugin) + " in " + folder.string() +
-            " or in ../lib/varnlogimp from there)";
+            ", its varnlogimp folder or " VARN_WINDOWS_FROM_PROGRAM " from there)";
   return nullptr;
 }
 
