@@ -55,6 +55,8 @@ int main(int argc, char** argv) {
       ->default_val(30)
       ->check(CLI::Validator([](std::string& sValue) { return WaitInWords(sValue); }, "SECONDS"));
   app.add_option("--trace-sql", settings.sTraceFile, "write every SQL statement executed to this file");
+  bool bGui = false;
+  app.add_flag("--gui", bGui, "show the progress, questions and reports in windows (needs a display)");
 
   auto* pInit = app.add_subcommand("init", "create the report database (and its folders) if it is not there");
   auto* pStatus = app.add_subcommand("status", "say whether the database opens, and its rows per table");
@@ -95,7 +97,16 @@ int main(int argc, char** argv) {
     return nExit == 0 ? 0 : 2;
   }
 
-  auto pScreen = std::make_shared<clsCommandLineUI>();
+  std::shared_ptr<IUserInterface> pWindows;
+  if (bGui) {
+    std::string sWhyNot;
+    pWindows = LoadWindowScreen(&sWhyNot);
+    if (!pWindows) {
+      fmt::print(stderr, "varnlog: --gui shows no windows: {}\n", sWhyNot);
+      return 1;
+    }
+  }
+  auto pScreen = std::make_shared<clsCommandLineUI>(pWindows);
   SetScreen(pScreen);
   if (bYes || bDeleteYes) pScreen->SetFixedAnswer(vbYes);
   if (bNo) pScreen->SetFixedAnswer(vbNo);

@@ -320,6 +320,53 @@ void VariantInit(VARIANT* pvarg);
 /* Frees a BSTR, releases an object, and leaves VT_EMPTY. */
 HRESULT VariantClear(VARIANT* pvarg);
 
+/* ---- What the user sees ---- */
+
+/* Until a host installs a screen of its own, the component chooses one when it first shows
+ * something: its windows (libVarnLogImpWindows.so beside the library, needing Qt 6) when the
+ * process has a display or a Qt 6 application, otherwise the terminal, which without one writes
+ * error reports to stderr and answers every question No. A host that shows things its own way, or
+ * must answer the update question without a terminal, installs a table of callbacks instead.
+ * The texts are UTF-16 BSTRs of the component, valid during the call only. The callbacks are
+ * called on the thread of the call that shows something; any but MsgBox may be NULL (nothing is
+ * done then). */
+#define VARN_MB_OK 0          /* styles: the buttons ... */
+#define VARN_MB_YESNO 4
+#define VARN_MB_CRITICAL 16   /* ... plus the icon: an error report is 16, a question 36 */
+#define VARN_MB_QUESTION 32
+#define VARN_IDOK 1           /* the buttons a box answers */
+#define VARN_IDYES 6
+#define VARN_IDNO 7
+#define VARN_POINTER_DEFAULT 0
+#define VARN_POINTER_HOURGLASS 11
+
+typedef struct VARNSCREEN {
+  uint32_t cbSize; /* sizeof(VARNSCREEN) */
+  void* pContext;  /* handed to every callback as it is */
+  /* A modal box, titled sTitle ("Varn Log Process"); blocks until answered and returns the
+   * button. An error report holds three lines split by CRLF: the number, "step/source"
+   * ("02/clsConnection:SignOn") and what went wrong. */
+  int32_t (*MsgBox)(void* pContext, BSTR sPrompt, int32_t nStyle, BSTR sTitle);
+  /* VARN_POINTER_HOURGLASS while the component works, VARN_POINTER_DEFAULT after. */
+  void (*SetMousePointer)(void* pContext, int32_t nPointer);
+  /* Once for every item of a log being read: let the host's pending events run. */
+  void (*DoEvents)(void* pContext);
+  /* The progress window changed: caption (" Please Wait..."), note ("Processing 25-12-2003.log",
+   * "Updating database ..."), the bar's minimum, maximum and value, and whether it is shown. A
+   * maximum not above the minimum is an empty bar. */
+  void (*DrawProgress)(void* pContext, BSTR sCaption, BSTR sNote, double dblMin, double dblMax, double dblValue,
+                       VARIANT_BOOL bVisible);
+} VARNSCREEN;
+
+/* Installs the host's screen for every object of the library (the table is copied; pContext must
+ * stay valid while it is installed); NULL gives the component's own choice back. E_INVALIDARG
+ * when cbSize is smaller than this header's VARNSCREEN or MsgBox is NULL. */
+HRESULT VarnInstallScreen(const VARNSCREEN* pScreen);
+/* The last error report shown on the calling thread, by whatever screen: its number (0 before the
+ * first), "step/source" and what went wrong, as the report's three lines say. The caller frees
+ * the BSTRs; any pointer may be NULL. */
+HRESULT VarnGetLastError(int32_t* plNumber, BSTR* psSource, BSTR* psDescription);
+
 /* The entry points' types, for dlsym. */
 typedef HRESULT (*PFN_DllGetClassObject)(const CLSID* rclsid, const IID* riid, void** ppv);
 typedef HRESULT (*PFN_DllCanUnloadNow)(void);
@@ -331,6 +378,8 @@ typedef uint32_t (*PFN_SysStringLen)(BSTR bstr);
 typedef void (*PFN_SysFreeString)(BSTR bstr);
 typedef void (*PFN_VariantInit)(VARIANT* pvarg);
 typedef HRESULT (*PFN_VariantClear)(VARIANT* pvarg);
+typedef HRESULT (*PFN_VarnInstallScreen)(const VARNSCREEN* pScreen);
+typedef HRESULT (*PFN_VarnGetLastError)(int32_t* plNumber, BSTR* psSource, BSTR* psDescription);
 
 #ifdef __cplusplus
 }

@@ -1,10 +1,16 @@
 /* A host of the import component in plain C. It loads the library, creates the import service
  * through the class factory, imports one log file into a database and prints what the service
- * tells afterwards: the action taken, the imported dates and the lines it did not recognise.
- * Then it releases everything and asks whether the library may be unloaded.
+ * tells afterwards: the action taken, the imported dates and the lines it did not recognise, or
+ * on a failure the component's last error report. Then it releases everything and asks whether
+ * the library may be unloaded.
  *
  *   cc examples/host.c -ldl -o host
- *   ./host build/libVarnLogImp.so /tmp/shop/varnrpt.mdb examples/14-03-2024.log
+ *   ./host [--answer yes|no] build/libVarnLogImp.so /tmp/shop/varnrpt.mdb examples/14-03-2024.log
+ *
+ * With --answer the host installs a screen of its own: it prints every box the component shows
+ * on stdout and answers a question (whether to update a day already imported) as told, which a
+ * host without a terminal needs. Without it the component chooses its own screen (its windows on
+ * a desktop, else the terminal, which answers No when it cannot ask).
  *
  * Exit status: 0 imported, 1 not imported (refused, declined or failed: the component has told
  * the user why), 2 the library could not be used or still held objects at the end.
@@ -24,6 +30,8 @@ static struct {
   PFN_SysFreeString SysFreeString;
   PFN_VariantInit VariantInit;
   PFN_VariantClear VariantClear;
+  PFN_VarnInstallScreen VarnInstallScreen;
+  PFN_VarnGetLastError VarnGetLastError;
 } lib;
 
 /* dlsym gives an object pointer; copying it keeps the conversion to a function pointer legal. */
@@ -42,7 +50,9 @@ static int BindAll(void* library) {
          Bind(library, "DllCanUnloadNow", &lib.DllCanUnloadNow) &&
          Bind(library, "SysAllocStringLen", &lib.SysAllocStringLen) &&
          Bind(library, "SysStringLen", &lib.SysStringLen) && Bind(library, "SysFreeString", &lib.SysFreeString) &&
-         Bind(library, "VariantInit", &lib.VariantInit) && Bind(library, "VariantClear", &lib.VariantClear);
+         Bind(library, "VariantInit", &lib.VariantInit) && Bind(library, "VariantClear", &lib.VariantClear) &&
+         Bind(library, "VarnInstallScreen", &lib.VarnInstallScreen) &&
+         Bind(library, "VarnGetLastError", &lib.VarnGetLastError);
 }
 
 static int Succeeded(HRESULT hr, const char* what) {
@@ -164,6 +174,44 @@ static int PrintUncategorised(_clsLogAnalysis* service) {
   return 1;
 }
 
+/* The host's screen: its context is the answer to give, and it counts the passes of pending
+ * events (one per line read), where a windowed host would let its own window repaint. */
+typedef struct HostScreen {
+  int32_t answer;
+  long events;
+} HostScreen;
+
+static int32_t ShowBox(void* context, BSTR prompt, int32_t style, BSTR title) {
+  HostScreen* screen = context;
+  int question = (style & 7) == VARN_MB_YESNO;
+  printf("Box (style %d) ", (int)style);
+  PrintBstr(title);
+  printf(":\n");
+  PrintBstr(prompt);
+  printf("\n");
+  if (!question) return VARN_IDOK;
+  printf("Answered: %s\n", screen->answer == VARN_IDYES ? "Yes" : "No");
+  return screen->answer;
+}
+
+static void LetEventsRun(void* context) { ((HostScreen*)context)->events++; }
+
+/* The component's last error report, after a call that failed. */
+static void PrintLastError(void) {
+  int32_t number = 0;
+  BSTR source = NULL, description = NULL;
+  if (!Succeeded(lib.VarnGetLastError(&number, &source, &description), "VarnGetLastError")) return;
+  if (number != 0) {
+    printf("Last error: %d ", (int)number);
+    PrintBstr(source);
+    printf(": ");
+    PrintBstr(description);
+    printf("\n");
+  }
+  lib.SysFreeString(source);
+  lib.SysFreeString(description);
+}
+
 static _clsLogAnalysis* CreateService(void) {
   IClassFactory* factory = NULL;
   _clsLogAnalysis* service = NULL;
@@ -192,6 +240,7 @@ static int Run(_clsLogAnalysis* service, const char* databasePath, const char* l
            imported ? "True" : "False", (int)action);
     ok = PrintHistory(service) && PrintUncategorised(service);
   }
+  if (ok && !imported) PrintLastError();
   lib.SysFreeString(database);
   lib.SysFreeString(log);
   return !ok ? 2 : imported ? 0 : 1;
@@ -200,23 +249,46 @@ static int Run(_clsLogAnalysis* service, const char* databasePath, const char* l
 int main(int argc, char** argv) {
   void* library;
   _clsLogAnalysis* service;
-  int status;
+  int status, own = argc == 6 && strcmp(argv[1], "--answer") == 0;
+  HostScreen screen = {VARN_IDNO, 0};
+  VARNSCREEN table;
   HRESULT unload;
-  if (argc != 4) {
-    fprintf(stderr, "usage: %s LIBRARY DATABASE LOGFILE\n", argv[0]);
+  if (argc != 4 && !(own && (strcmp(argv[2], "yes") == 0 || strcmp(argv[2], "no") == 0))) {
+    fprintf(stderr, "usage: %s [--answer yes|no] LIBRARY DATABASE LOGFILE\n", argv[0]);
     return 2;
+  }
+  if (own) {
+    screen.answer = strcmp(argv[2], "yes") == 0 ? VARN_IDYES : VARN_IDNO;
+    argv += 2;
   }
   library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
   if (!library) {
     fprintf(stderr, "host: %s\n", dlerror());
     return 2;
   }
-  if (!BindAll(library) || !(service = CreateService())) {
+  if (!BindAll(library)) {
+    dlclose(library);
+    return 2;
+  }
+  if (own) {
+    memset(&table, 0, sizeof table);
+    table.cbSize = sizeof table;
+    table.pContext = &screen;
+    table.MsgBox = ShowBox;
+    table.DoEvents = LetEventsRun;
+    if (!Succeeded(lib.VarnInstallScreen(&table), "VarnInstallScreen")) return 2;
+  }
+  if (!(service = CreateService())) {
     dlclose(library);
     return 2;
   }
   status = Run(service, argv[2], argv[3]);
   service->lpVtbl->Release(service);
+  if (own) {
+    printf("Pending events let run: %ld\n", screen.events);
+    /* The screen's context ends with main: the component's own screen comes back. */
+    lib.VarnInstallScreen(NULL);
+  }
 
   unload = lib.DllCanUnloadNow();
   printf("DllCanUnloadNow: %s\n", unload == S_OK ? "S_OK" : "S_FALSE");

@@ -14,6 +14,9 @@ readonly VARN_TEST_PACKAGES=(
   man-db
   # The fuzz targets: clang 14 cannot compile C++20's <source_location> or ranges with g++ 12's library.
   clang-16 libclang-rt-16-dev
+  # The windows (a plugin the command line and the library do without), tried on Qt's offscreen
+  # platform and on an X server of the tests' own, found and pictured there; and a font to show.
+  qt6-base-dev xvfb xdotool imagemagick fonts-dejavu-core
 )
 case "${VARN_PACKAGE_SET:-all}" in
   tool) VARN_PACKAGES=("${VARN_TOOL_PACKAGES[@]}") ;;

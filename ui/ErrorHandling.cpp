@@ -9,6 +9,7 @@ namespace varn {
 namespace {
 
 thread_local clsLineInReading* gpLineInReading = nullptr;
+thread_local ErrorReport gLastReport;
 
 // Enough of a line to know it again; the whole line goes to the list of lines not stored.
 constexpr size_t kShownLineBytes = 80;
@@ -44,16 +45,17 @@ void ReportError(int32_t lErrNumber, std::string_view sSource, std::string_view 
                  std::string_view sDescription) {
   Screen().SetMousePointer(vbDefault);
   std::string_view sDetail = sCustom.empty() ? sDescription : sCustom;
-  std::string sMessage = NumText(int64_t{lErrNumber});
-  sMessage.append("\r\n").append(sStep).append("/").append(sSource).append("\r\n");
+  ErrorReport report{lErrNumber, std::string(sStep).append("/").append(sSource), std::string(sDetail)};
   if (clsLineInReading* pLine = gpLineInReading) {
     if (pLine->msFirstReport.empty()) pLine->msFirstReport = NumText(int64_t{lErrNumber}) + " " + std::string(sDetail);
-    sMessage.append(pLine->mWhere(sDetail));
-  } else {
-    sMessage.append(sDetail);
+    report.sDescription = pLine->mWhere(sDetail);
   }
-  Screen().MsgBox(sMessage, vbOKOnly + vbCritical, kAppTitle);
+  gLastReport = report;
+  Screen().MsgBox(NumText(int64_t{lErrNumber}) + "\r\n" + report.sSource + "\r\n" + report.sDescription,
+                  vbOKOnly + vbCritical, kAppTitle);
 }
+
+const ErrorReport& LastErrorReport() { return gLastReport; }
 
 const clsError& clsTrap::LastError() const {
   static const clsError kNone{0, ""};

@@ -3,6 +3,8 @@
 //   then step "/" source, then the custom text or, when that is exactly empty, the error's
 //   description. The pointer is restored to the default first.
 //   While a log line is being read (clsLineInReading), the detail says where it was.
+//   LastErrorReport: the last such report made on the thread, whatever screen showed it, for a
+//   host that shows nothing itself.
 //   clsTrap: holds a procedure's source and step marker; Run executes the body and turns any
 //   error into that report, so a procedure reads as its steps and returns the result it held.
 #pragma once
@@ -19,6 +21,13 @@ namespace varn {
 
 void ReportError(int32_t lErrNumber, std::string_view sSource, std::string_view sStep, std::string_view sCustom,
                  std::string_view sDescription);
+
+struct ErrorReport {
+  int32_t lNumber = 0;       // 0 before the first report
+  std::string sSource;       // "02/clsConnection:SignOn"
+  std::string sDescription;  // the report's third line
+};
+const ErrorReport& LastErrorReport();
 
 // The log line being read, for the reports made while it is: each names the file and the line's
 // number and shows the line, cut short, and the first report on a line is kept as what was wrong

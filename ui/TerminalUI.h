@@ -25,6 +25,7 @@ class clsTerminalUI : public IUserInterface {
   void SetUnattendedAnswer(int nAnswer) { mnUnattended = nAnswer; }
   // Forces the answer even on a terminal (the command line's --yes and --no).
   void SetFixedAnswer(int nAnswer) { mnFixed = nAnswer; }
+  int FixedAnswer() const { return mnFixed; }  // 0 when none
 
  private:
   void ClearBar();

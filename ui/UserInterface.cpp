@@ -9,14 +9,21 @@ namespace varn {
 namespace {
 // Never destroyed: objects that end during the program's exit still report to it.
 std::shared_ptr<IUserInterface>& CurrentScreen() {
-  static auto* pScreen = new std::shared_ptr<IUserInterface>(std::make_shared<clsTerminalUI>());
+  static auto* pScreen = new std::shared_ptr<IUserInterface>();
   return *pScreen;
 }
 }  // namespace
 
-IUserInterface& Screen() { return *CurrentScreen(); }
+// Chosen when first needed, not before: a host that installs its own screen never loads the windows.
+IUserInterface& Screen() {
+  std::shared_ptr<IUserInterface>& pScreen = CurrentScreen();
+  if (!pScreen) pScreen = LoadWindowScreen();
+  if (!pScreen) pScreen = std::make_shared<clsTerminalUI>();
+  return *pScreen;
+}
 
-clsHourglass::clsHourglass(eOnEnd eEnd) : meEnd(eEnd), mnUncaught(std::uncaught_exceptions()) {
+clsHourglass::clsHourglass(eOnEnd eEnd)
+    : meEnd(eEnd), mnFound(Screen().MousePointer()), mnUncaught(std::uncaught_exceptions()) {
   Screen().SetMousePointer(vbHourglass);
 }
 
@@ -25,7 +32,7 @@ clsHourglass::~clsHourglass() {
   if (meEnd == enuRestoreAlways || (meEnd == enuRestoreOnReturn && bReturned)) Restore();
 }
 
-void clsHourglass::Restore() { Screen().SetMousePointer(vbDefault); }
+void clsHourglass::Restore() { Screen().SetMousePointer(mnFound); }
 
 std::shared_ptr<IUserInterface> SetScreen(std::shared_ptr<IUserInterface> pScreen) {
   std::swap(CurrentScreen(), pScreen);

@@ -37,11 +37,12 @@ class IUserInterface {
   virtual void DrawProgress(const ProgressView& view) = 0;
 };
 
-// The hourglass while a procedure runs; what its end leaves on the screen:
-//   enuRestoreAlways    the default pointer on every way out;
-//   enuRestoreOnReturn  the default pointer when the body returns; made inside a trap's body
+// The hourglass while a procedure runs; what its end leaves on the screen, the pointer it found
+// (the default, or the hourglass of the procedure that called it, which still works):
+//   enuRestoreAlways    that pointer on every way out;
+//   enuRestoreOnReturn  that pointer when the body returns; made inside a trap's body
 //                       (ui/ErrorHandling.h), it leaves an error's way out to the trap, whose
-//                       report restores the pointer;
+//                       report shows the default pointer;
 //   enuLeaveOn          the hourglass, for the caller to end.
 class clsHourglass {
  public:
@@ -52,17 +53,33 @@ class clsHourglass {
   clsHourglass(const clsHourglass&) = delete;
   clsHourglass& operator=(const clsHourglass&) = delete;
 
-  // The default pointer now, on a way out that must not leave the hourglass; the end still
+  // The pointer it found, now, on a way out that must not leave the hourglass; the end still
   // does what its mode says.
   void Restore();
 
  private:
   eOnEnd meEnd;
+  int mnFound;
   int mnUncaught;  // the exceptions in flight when the guard was made
 };
 
-// The screen in use; a terminal one until a host installs another.
+// The screen in use, the process's (install and use it from one thread). Until a host installs
+// one, it is chosen on first use: the windows when the plugin below loads, otherwise the terminal
+// screen, which without a terminal answers every question No and writes the reports to stderr.
+// SetScreen answers the screen it replaces (null when none was chosen yet); null chooses again.
 IUserInterface& Screen();
 std::shared_ptr<IUserInterface> SetScreen(std::shared_ptr<IUserInterface> pScreen);
+
+// The windows (Qt 6 Widgets) are a plugin, so that the component never needs Qt: kWindowPlugin,
+// looked for beside the file of the component that asks (the program or libVarnLogImp.so), then
+// in ../lib/varnlogimp/ from there, which suits both bin/ and lib/ of an install. It exports
+// kWindowScreenFactory, a WindowScreenFactory answering a new screen (null when it cannot show
+// windows). It is loaded only when the process has a Qt 6 application or a display (DISPLAY or
+// WAYLAND_DISPLAY), and never into one that holds another major version of Qt. Null when it is
+// not loaded, with the reason in *pWhyNot.
+inline constexpr const char* kWindowPlugin = "libVarnLogImpWindows.so";
+inline constexpr const char* kWindowScreenFactory = "VarnLogImpWindowScreen";
+using WindowScreenFactory = IUserInterface* (*)();
+std::shared_ptr<IUserInterface> LoadWindowScreen(std::string* pWhyNot = nullptr);
 
 }  // namespace varn
