@@ -29,20 +29,7 @@ std::string DatabasePath(const GlobalOptions& options) {
 }
 
 // The database as it may be printed: a password inside a server URI is never shown.
-std::string ShownDatabase(const GlobalOptions& options) {
-  std::string sPath = DatabasePath(options);
-  if (!IsPostgresUri(sPath)) return sPath;
-  size_t nUser = sPath.find("://") + 3, nAt = sPath.find('@', nUser);
-  size_t nColon = sPath.find(':', nUser);
-  if (nAt != std::string::npos && nColon < nAt && sPath.find_first_of("/?", nUser) > nAt) {
-    sPath.replace(nColon + 1, nAt - nColon - 1, "***");
-  }
-  for (size_t nKey = sPath.find("password="); nKey != std::string::npos; nKey = sPath.find("password=", nKey + 1)) {
-    size_t nValue = nKey + 9;
-    sPath.replace(nValue, std::min(sPath.find('&', nValue), sPath.size()) - nValue, "***");
-  }
-  return sPath;
-}
+std::string ShownDatabase(const GlobalOptions& options) { return ShownAddress(DatabasePath(options)); }
 
 enum eNeeds { enuConnection, enuHistory };
 
@@ -248,17 +235,14 @@ int RunDelete(const GlobalOptions& options, const std::string& sDate, clsCommand
     return 1;
   }
   DayCounts counts = pService->CountsOfDay(pHistory->Item(sKey)->Date_ID());
-  std::string sPrompt = fmt::format("Delete the log date {} ({} sessions, {} shifts) from the report database?", sKey,
-                                    counts.lSessions, counts.lShifts);
+  std::string sPrompt = DeletionQuestion(sKey, counts);
   screen.About({});
   if (screen.MsgBox(sPrompt, vbYesNo + vbQuestion, kAppTitle) != vbYes) {
     fmt::print("{}: not deleted\n", sKey);
     return 1;
   }
   if (!pService->DeleteLogDate(sDate)) return 1;
-  const DayRowsRemoved& removed = pService->RowsRemoved();
-  fmt::print("Deleted {} with its {} sessions, {} shifts and {} goods rows\n", sKey, removed.lSessions, removed.lShifts,
-             removed.lGoods);
+  fmt::print("{}\n", DeletionDone(sKey, pService->RowsRemoved()));
   return 0;
 }
 

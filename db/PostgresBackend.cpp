@@ -658,6 +658,20 @@ bool IsPostgresUri(std::string_view sPath) {
   return StartsWith(sPath, "postgresql://") || StartsWith(sPath, "postgres://");
 }
 
+std::string ShownAddress(std::string sPath) {
+  if (!IsPostgresUri(sPath)) return sPath;
+  size_t nUser = sPath.find("://") + 3, nAt = sPath.find('@', nUser);
+  size_t nColon = sPath.find(':', nUser);
+  if (nAt != std::string::npos && nColon < nAt && sPath.find_first_of("/?", nUser) > nAt) {
+    sPath.replace(nColon + 1, nAt - nColon - 1, "***");
+  }
+  for (size_t nKey = sPath.find("password="); nKey != std::string::npos; nKey = sPath.find("password=", nKey + 1)) {
+    size_t nValue = nKey + 9;
+    sPath.replace(nValue, std::min(sPath.find('&', nValue), sPath.size()) - nValue, "***");
+  }
+  return sPath;
+}
+
 std::string PostgresDialect(std::string_view sSql) {
   return DialectWriter(WithoutDeleteStar(sSql, IsWordChar)).Write();
 }

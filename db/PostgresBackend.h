@@ -34,6 +34,8 @@ struct PostgresOptions {
 
 // True for a libpq connection URI ("postgresql://..." or "postgres://...").
 bool IsPostgresUri(std::string_view sPath);
+// A database's path or URI as it may be shown: a password inside a URI becomes "***".
+std::string ShownAddress(std::string sPath);
 
 // Opens the report database the URI names; creates the schema when the database holds none of
 // the report tables. The password is the one given in the options, else from libpq's own

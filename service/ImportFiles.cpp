@@ -123,4 +123,14 @@ FileImport ImportLogFile(clsLogAnalysis& service, const std::string& sPath) {
   return file;
 }
 
+std::string DeletionQuestion(const std::string& sLogDate, const DayCounts& counts) {
+  return "Delete the log date " + sLogDate + " (" + NumText(counts.lSessions) + " sessions, " +
+         NumText(counts.lShifts) + " shifts) from the report database?";
+}
+
+std::string DeletionDone(const std::string& sLogDate, const DayRowsRemoved& removed) {
+  return "Deleted " + sLogDate + " with its " + NumText(removed.lSessions) + " sessions, " +
+         NumText(removed.lShifts) + " shifts and " + NumText(removed.lGoods) + " goods rows";
+}
+
 }  // namespace varn

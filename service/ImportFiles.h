@@ -1,5 +1,5 @@
-// Logs imported one file at a time through the import service, as the command line and the
-// desktop program take them: a folder stands for its .log files named by a date, in date order,
+// What the operator's programs (the command line, the desktop program) do with the import
+// service, said the same way by both. Logs are imported one file at a time: a folder stands for its .log files named by a date, in date order,
 // and every other file in it is skipped with its reason. Each file ends in one result, told in
 // one line ("25-12-2003.log: inserted 25/12/2003 (...)").
 #pragma once
@@ -48,5 +48,9 @@ std::vector<std::string> LogFilesOf(const std::string& sPath, std::vector<FileIm
 
 // One log through the service: inserted, updated, skipped (the update question answered No) or failed.
 FileImport ImportLogFile(clsLogAnalysis& service, const std::string& sPath);
+
+// A day's deletion in words: the question before it ("dd/mm/yyyy" and what it holds), and what it removed.
+std::string DeletionQuestion(const std::string& sLogDate, const DayCounts& counts);
+std::string DeletionDone(const std::string& sLogDate, const DayRowsRemoved& removed);
 
 }  // namespace varn

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -87,6 +88,8 @@ class clsLogAnalysis : public IImportService, public std::enable_shared_from_thi
   int64_t RowCount(const std::string& sTable);
   DayCounts CountsOfDay(int32_t lDate_ID);
   DaySummary SummaryOfDay(int32_t lDate_ID);
+  // The sessions and shifts of every day that has any, by Date_ID, in two reads.
+  std::map<int32_t, DayCounts> CountsByDay();
   // Every DateRange row in date order; rows whose date cannot be read come last, by key.
   std::vector<HistoryLine> DateHistory();
 
