@@ -74,4 +74,7 @@ if(NOT VALGRIND)
   file(COPY ${LIBRARY} DESTINATION ${WORK}/alone)
   run_host(0 fifth ENV DISPLAY=:0 ON ${WORK}/alone/${library_name} ${WORK}/alone/varnrpt.mdb)
   expect("${fifth}" "Imported: True\nWhatDBAction: 1\n")
+  # A display that nobody serves (a closed session's) is no display: Qt would end the host.
+  run_host(0 sixth ENV DISPLAY=:29999 ON ${LIBRARY} ${WORK}/stale-display.mdb)
+  expect("${sixth}" "Imported: True\nWhatDBAction: 1\n")
 endif()

@@ -75,8 +75,8 @@ std::shared_ptr<IUserInterface> SetScreen(std::shared_ptr<IUserInterface> pScree
 // in the varnlogimp folder below it (an installed library's), then in ../LIBDIR/varnlogimp from
 // it (an installed program's, LIBDIR being the install's library folder). It exports
 // kWindowScreenFactory, a WindowScreenFactory answering a new screen (null when it cannot show
-// windows). It is loaded only when the process has a Qt 6 application or a display (DISPLAY or
-// WAYLAND_DISPLAY), and never into one that holds another major version of Qt. Null when it is
+// windows). It is loaded only when the process has a Qt 6 application or a display whose server
+// answers (DISPLAY or WAYLAND_DISPLAY), and never into one that holds another major version of Qt. Null when it is
 // not loaded, with the reason in *pWhyNot.
 inline constexpr const char* kWindowPlugin = "libVarnLogImpWindows.so";
 inline constexpr const char* kWindowScreenFactory = "VarnLogImpWindowScreen";

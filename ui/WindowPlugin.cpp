@@ -2,8 +2,16 @@
 // Qt it already holds and which file is our own, beside which the plugin lies.
 #include <dlfcn.h>
 #include <link.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -58,12 +66,71 @@ bool HasQtApplication(const std::string& sQt6Core) {
   return bHas;
 }
 
-bool HasDisplay() {
-  for (const char* sName : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-    const char* sValue = std::getenv(sName);
-    if (sValue && *sValue) return true;
+std::string Environment(const char* sName) {
+  const char* sValue = std::getenv(sName);
+  return sValue ? sValue : "";
+}
+
+// Whether something listens at a local socket (a path, or with a leading '@' an abstract name).
+bool Listens(const std::string& sSocket) {
+  sockaddr_un address{};
+  if (sSocket.size() >= sizeof address.sun_path) return false;
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, sSocket.data(), sSocket.size());
+  if (sSocket[0] == '@') address.sun_path[0] = '\0';
+  int nSocket = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (nSocket < 0) return false;
+  socklen_t nLength = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + sSocket.size());
+  bool bListens = connect(nSocket, reinterpret_cast<const sockaddr*>(&address), nLength) == 0;
+  close(nSocket);
+  return bListens;
+}
+
+// Whether something listens at a host's port, given a second to answer.
+bool Listens(const std::string& sHost, int nPort) {
+  addrinfo hints{}, *pFound = nullptr;
+  hints.ai_socktype = SOCK_STREAM;
+  if (getaddrinfo(sHost.c_str(), std::to_string(nPort).c_str(), &hints, &pFound) != 0) return false;
+  bool bListens = false;
+  for (addrinfo* p = pFound; p && !bListens; p = p->ai_next) {
+    int nSocket = socket(p->ai_family, p->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, p->ai_protocol);
+    if (nSocket < 0) continue;
+    pollfd wait{nSocket, POLLOUT, 0};
+    int nError = 0;
+    socklen_t nSize = sizeof nError;
+    bListens = (connect(nSocket, p->ai_addr, p->ai_addrlen) == 0 ||
+                (errno == EINPROGRESS && poll(&wait, 1, 1000) == 1 &&
+                 getsockopt(nSocket, SOL_SOCKET, SO_ERROR, &nError, &nSize) == 0 && nError == 0));
+    close(nSocket);
   }
-  return false;
+  freeaddrinfo(pFound);
+  return bListens;
+}
+
+// An X display ("[host]:N[.S]") whose server listens: Qt ends the whole process when it cannot
+// reach the display it is given, so a display left behind by a closed session must not count.
+bool XServerListens(const std::string& sDisplay) {
+  size_t nColon = sDisplay.rfind(':');
+  if (nColon == std::string::npos) return false;
+  std::string sHost = sDisplay.substr(0, nColon);
+  int nNumber = std::atoi(sDisplay.c_str() + nColon + 1);
+  if (!sHost.empty() && sHost != "unix") return Listens(sHost, 6000 + nNumber);
+  std::string sSocket = "/tmp/.X11-unix/X" + std::to_string(nNumber);
+  return Listens(sSocket) || Listens("@" + sSocket);
+}
+
+bool WaylandListens(const std::string& sDisplay) {
+  if (sDisplay.starts_with("/")) return Listens(sDisplay);
+  std::string sRuntime = Environment("XDG_RUNTIME_DIR");
+  return !sRuntime.empty() && Listens(sRuntime + "/" + sDisplay);
+}
+
+// A display whose server answers; a platform named for Qt that needs none (offscreen) counts too.
+bool HasDisplay() {
+  std::string sPlatform = Environment("QT_QPA_PLATFORM");
+  if (!sPlatform.empty() && !sPlatform.starts_with("xcb") && !sPlatform.starts_with("wayland")) return true;
+  std::string sWayland = Environment("WAYLAND_DISPLAY"), sX = Environment("DISPLAY");
+  return (!sWayland.empty() && WaylandListens(sWayland)) || (!sX.empty() && XServerListens(sX));
 }
 
 // The plugin stays loaded once it made a screen: its Qt lives as long as the process.
@@ -76,7 +143,7 @@ IUserInterface* NewWindowScreen(std::string& sWhyNot) {
     return nullptr;
   }
   if (!HasQtApplication(loaded.sQt6Core) && !HasDisplay()) {
-    sWhyNot = "there is no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+    sWhyNot = "there is no display (neither DISPLAY nor WAYLAND_DISPLAY names one that answers)";
     return nullptr;
   }
   std::error_code ec;
