@@ -68,6 +68,7 @@ clsMainWindow::clsMainWindow()
   setAcceptDrops(true);
   mpHistory->setHorizontalHeaderLabels({"Log date", "Imported on", "Day total", "Sessions", "Shifts"});
   mpHistory->setSortingEnabled(true);
+  mpHistory->sortByColumn(0, Qt::AscendingOrder);
   mpHistory->setSelectionBehavior(QAbstractItemView::SelectRows);
   mpHistory->setSelectionMode(QAbstractItemView::SingleSelection);
   mpHistory->verticalHeader()->hide();
@@ -112,13 +113,17 @@ bool clsMainWindow::OpenDatabase(const std::string& sDatabase, const std::string
   pService->Initialize(sDatabase);
   GlobalDatabaseSettings().sPassword.clear();
   const std::string sShown = ShownAddress(sDatabase.empty() ? DefaultDatabasePath() : sDatabase);
-  if (!pService->IsConnected()) {
+  // The component works on the database it opened last: a failed open leaves none in use.
+  const bool bOpen = pService->IsConnected();
+  mpService = bOpen ? pService : nullptr;
+  msDatabase = bOpen ? sDatabase : std::string();
+  mpDatabaseLabel->setText(Text(bOpen ? "Report database: " + sShown : "No report database is open."));
+  if (!bOpen) {
+    mRefreshHistory();
+    setWindowTitle(kWindowTitle);
     mShowStatus(Text("Cannot open the report database " + sShown));
     return false;
   }
-  mpService = pService;
-  msDatabase = sDatabase;
-  mpDatabaseLabel->setText(Text("Report database: " + sShown));
   setWindowTitle(Text(std::string(kWindowTitle) + " - " + sShown));
   QSettings().setValue("database", Text(sDatabase));
   mRefreshHistory();

@@ -24,8 +24,8 @@ class clsMainWindow : public QMainWindow {
  public:
   clsMainWindow();
 
-  // Signs on to a database file or a postgresql:// address; false (the failure reported) when
-  // it cannot be opened. The window stays usable either way.
+  // Signs on to a database file or a postgresql:// address; false (the failure reported, and no
+  // database in use) when it cannot be opened. The window stays usable either way.
   bool OpenDatabase(const std::string& sDatabase, const std::string& sPassword = {});
   // Imports files and folders (a folder's logs in date order) and lists what became of each.
   void ImportPaths(const QStringList& vPaths);

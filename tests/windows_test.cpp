@@ -6,7 +6,7 @@
 #include <QtWidgets>
 
 #include "runtime/Text.h"
-#include "tests/TestSupport.h"
+#include "tests/QtTestSupport.h"
 #include "ui/ErrorHandling.h"
 #include "windows/WindowScreen.h"
 
@@ -15,8 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace test;
-
-std::string S(const QString& s) { return s.toStdString(); }
 
 // "caption|note|min-max: value", as the progress window or the progress view holds it.
 std::string Look(const std::string& sCaption, const std::string& sNote, double dMin, double dMax, double dValue) {
@@ -48,30 +46,8 @@ class WatchedScreen : public clsWindowScreen {
   bool mbWaitThroughout = true;
 };
 
-// Each modal box, as shown (title, icon, buttons, the cursor over it or -1: the application's), then
-// answered with a click on the next button; one past them is closed unanswered.
-Texts Answered(std::vector<QMessageBox::StandardButton> vButtons, const std::function<void()>& fnWork) {
-  Texts vSeen;
-  QTimer timer;
-  QObject::connect(&timer, &QTimer::timeout, [&] {
-    auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (!pBox) return;
-    const QCursor* pCursor = QApplication::overrideCursor();
-    vSeen.push_back(S(pBox->windowTitle()) + ", icon " + std::to_string(pBox->icon()) + ", buttons " +
-                    std::to_string(pBox->standardButtons().toInt()) + ", cursor " +
-                    std::to_string(pCursor ? pCursor->shape() : -1) + ": " + S(pBox->text()));
-    if (vSeen.size() > vButtons.size()) return pBox->reject();
-    QTest::mouseClick(pBox->button(vButtons[vSeen.size() - 1]), Qt::LeftButton);
-  });
-  timer.start(10);
-  fnWork();
-  return vSeen;
-}
-
 TEST(Windows, ProgressQuestionsReportsAndTheWaitCursorAsADesktopUserMeetsThem) {
-  static int nArgc = 1;
-  static char sName[] = "windows_test", *vArgv[] = {sName, nullptr};
-  new QApplication(nArgc, vArgv);  // never deleted, as the screens it serves outlive the test
+  UseQApplication();
   TempFolder folder;
   auto pScreen = std::make_shared<WatchedScreen>();
   SetScreen(pScreen);
