@@ -137,6 +137,28 @@ std::string ServerRun(const std::string& sUri, const std::string& sSql) {
   return sError;
 }
 
+// How streamed rows end: a reader that stops after two rows, a statement that fails after three;
+// then whether the connection still answers.
+std::string StreamEnds(const std::string& sDB) {
+  clsAccessDatabase database;
+  database.OpenDatabase(sDB);
+  Connection& connection = *database.GetConnection();
+  std::string sEnds;
+  for (const char* pSql : {"SELECT Session_ID FROM Session",
+                           "SELECT CASE WHEN Session_ID > 3 THEN abs(Session_ID * 0 - 9223372036854775807 - 1) END "
+                           "FROM Session"}) {
+    int nRows = 0;
+    uint64_t lFailures = connection.FailureCount();
+    clsError err = ErrorOf([&] {
+      connection.QueryEach(pSql, [&](const std::vector<Variant>&) {
+        if (++nRows == 2 && StartsWith(pSql, "SELECT Session_ID")) RaiseError(errInvalidCall, "enough");
+      });
+    });
+    sEnds += fmt::format("{} rows, error {}, {} failed; ", nRows, err.Number(), connection.FailureCount() - lFailures);
+  }
+  return sEnds + connection.Query("SELECT COUNT(*) FROM DateRange").vRows.at(0).at(0).ToText() + " days";
+}
+
 TEST_F(ReportMonth, SameReportFromPostgreSQL) {
   const char* pUri = std::getenv("VARN_PG_URI");
   ASSERT_TRUE(pUri && *pUri) << "VARN_PG_URI is not set: ctest starts a server (tests/pg_server.sh)";
@@ -146,6 +168,10 @@ TEST_F(ReportMonth, SameReportFromPostgreSQL) {
   RunResult result = RunVarnlog({"--db", sUri, "import", *spFolder / "logs"});
   EXPECT_EQ(Unexpected(result, 0), "");
   EXPECT_EQ(ReportCsv(ReportOf(sUri)), ReportCsv(ReportOf(Db())));
+  EXPECT_EQ(StreamEnds(sUri), StreamEnds(Db()));
+  std::string sFirstRows = SqlValue(Db(), "SELECT COUNT(*) FROM Session WHERE Session_ID <= 3");
+  EXPECT_EQ(StreamEnds(Db()), fmt::format("2 rows, error {}, 0 failed; {} rows, error {}, 1 failed; 29 days",
+                                          int{errInvalidCall}, sFirstRows, int{errDBStatement}));
   // The command line reads it from the server too: without a period, the latest imported month.
   result = RunVarnlog({"--db", sUri, "report", "--csv", "days"});
   EXPECT_EQ(Unexpected(result, 0, ReportCsv(ReportOf(Db()), "days")), "");
