@@ -235,7 +235,7 @@ TEST_F(ReportMonth, PageIsSelfContainedAndABrowserDrawsIt) {
   std::filesystem::remove(sPng);
   TempFolder profile;
   std::string sCommand =
-      "timeout 120 chromium --headless --no-sandbox --disable-gpu --hide-scrollbars "
+      "timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-dev-shm-usage --hide-scrollbars "
       "--user-data-dir=" +
       profile.Path().string() + " --window-size=1100,2000 --screenshot=" + sPng + " file://" + sPage +
       " >/dev/null 2>&1";
