@@ -1,6 +1,7 @@
 #include "app/Commands.h"
 
 #include <fmt/core.h>
+#include <fmt/ranges.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include "db/Schema.h"
 #include "db/clsAccessDatabase.h"
 #include "db/clsConnection.h"
+#include "report/Report.h"
 #include "runtime/Text.h"
 #include "service/ImportFiles.h"
 #include "service/clsLogAnalysis.h"
@@ -243,6 +245,66 @@ int RunDelete(const GlobalOptions& options, const std::string& sDate, clsCommand
   }
   if (!pService->DeleteLogDate(sDate)) return 1;
   fmt::print("{}\n", DeletionDone(sKey, pService->RowsRemoved()));
+  return 0;
+}
+
+int RunReport(const GlobalOptions& options, const ReportOptions& report) {
+  std::optional<Date> from, to;
+  for (auto [psText, pDate] : {std::pair{&report.sFrom, &from}, std::pair{&report.sTo, &to}}) {
+    if (psText->empty()) continue;
+    if (auto date = ParseDate(*psText)) {
+      *pDate = DateOnly(*date);
+    } else {
+      fmt::print(stderr, "varnlog: {} is not a date (25/12/2003 or 2003-12-25)\n", VisibleText(*psText));
+      return 2;
+    }
+  }
+  std::optional<ReportPeriod> month = report.sMonth.empty() ? std::nullopt : MonthPeriod(report.sMonth);
+  if (!report.sMonth.empty() && !month) {
+    fmt::print(stderr, "varnlog: {} is not a month (2024-03)\n", VisibleText(report.sMonth));
+    return 2;
+  }
+  if (month) to = month->dtTo;
+  if (month && !from) from = month->dtFrom;
+  if (from && to && to->dSerial < from->dSerial) {
+    fmt::print(stderr, "varnlog: the period ends on {} before it starts on {}\n", FormatDate(*to, "dd/mm/yyyy"),
+               FormatDate(*from, "dd/mm/yyyy"));
+    return 2;
+  }
+  const auto& vTables = ReportTableNames();
+  if (!report.sCsvTable.empty() && std::find(vTables.begin(), vTables.end(), report.sCsvTable) == vTables.end()) {
+    fmt::print(stderr, "varnlog: the report has no table {}; its tables are {}\n", VisibleText(report.sCsvTable),
+               fmt::join(vTables, ", "));
+    return 2;
+  }
+  auto pService = OpenToRead(options, enuConnection);
+  if (!pService) return 1;
+  Connection& connection = *pService->DBConnection()->DBConnection();
+  // Without a period, the month of the latest imported day; an end not given, the first or the last.
+  std::optional<ReportPeriod> imported = ImportedDays(connection);
+  if (!imported) {
+    fmt::print(stderr, "varnlog: no days are imported in {}\n", ShownDatabase(options));
+    return 1;
+  }
+  ReportPeriod period =
+      from || to ? ReportPeriod{from.value_or(imported->dtFrom), to.value_or(imported->dtTo)} : MonthOf(imported->dtTo);
+  Report result = ComputeReport(connection, period);
+  if (result.summary.lDays == 0) {
+    fmt::print(stderr, "varnlog: no day from {} is imported\n", PeriodText(period));
+    return 1;
+  }
+  if (!report.sHtmlFile.empty()) {
+    std::ofstream out(report.sHtmlFile, std::ios::binary | std::ios::trunc);
+    out << ReportPage(result);
+    if (!out.flush()) {
+      fmt::print(stderr, "varnlog: cannot write {}\n", report.sHtmlFile);
+      return 1;
+    }
+    // Beside CSV on stdout, said on stderr.
+    fmt::print(report.bCsv ? stderr : stdout, "Wrote the report of {} to {}\n", PeriodText(period), report.sHtmlFile);
+  }
+  if (report.bCsv) fmt::print("{}", ReportCsv(result, report.sCsvTable));
+  else if (report.sHtmlFile.empty()) fmt::print("{}", ReportText(result));
   return 0;
 }
 

@@ -83,6 +83,18 @@ int main(int argc, char** argv) {
   pDelete->add_flag("--yes", bDeleteYes, "do not ask for confirmation");
   pDelete->add_option("date", sDate, "the log date, dd/mm/yyyy or dd.mm.yyyy")->required();
 
+  ReportOptions reportOptions;
+  auto* pReport =
+      app.add_subcommand("report", "the takings of a period as tables, CSV, or a printable page with charts");
+  pReport->add_option("--from", reportOptions.sFrom,
+                      "first day, dd/mm/yyyy or yyyy-mm-dd (default: the first imported)");
+  auto* pTo = pReport->add_option("--to", reportOptions.sTo, "last day (default: the last imported)");
+  pReport->add_option("--month", reportOptions.sMonth, "a month, yyyy-mm (without a period: the latest imported day's)")
+      ->excludes(pTo);
+  auto* pCsv = pReport->add_option("--csv", reportOptions.sCsvTable, "CSV of one table (days, pcs, ...), or of all");
+  pCsv->expected(0, 1);
+  pReport->add_option("--html", reportOptions.sHtmlFile, "write the report as a printable page with charts to FILE");
+
   auto* pRegister = app.add_subcommand("register", "record the library's classes in the user's registry file");
   auto* pUnregister = app.add_subcommand("unregister", "remove them from the user's registry file");
 
@@ -123,6 +135,10 @@ int main(int argc, char** argv) {
     if (*pHistory) nExit = RunHistory(options, bCsv);
     if (*pCheck) nExit = RunCheck(options, sFile);
     if (*pDelete) nExit = RunDelete(options, sDate, *pScreen);
+    if (*pReport) {
+      reportOptions.bCsv = pCsv->count() > 0;
+      nExit = RunReport(options, reportOptions);
+    }
     if (*pRegister) nExit = RunRegister();
     if (*pUnregister) nExit = RunUnregister();
   });

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,10 @@ struct QueryResult {
   std::vector<std::vector<Variant>> vRows;
 };
 
+// Takes a query's rows one at a time, each with its values in the order the query names its
+// columns; a row lasts only for the call.
+using RowSink = std::function<void(const std::vector<Variant>& vRow)>;
+
 class IDbBackend {
  public:
   virtual ~IDbBackend() = default;
@@ -25,6 +30,11 @@ class IDbBackend {
   // Runs a statement; the number of rows it changed.
   virtual int64_t Execute(const std::string& sSql) = 0;
   virtual QueryResult Query(const std::string& sSql) = 0;
+  // Runs a query and hands its rows to fnRow as they come, keeping none, so that a reader that
+  // only adds them up holds one row at a time. An engine that cannot stream reads them all first.
+  virtual void QueryEach(const std::string& sSql, const RowSink& fnRow) {
+    for (const auto& vRow : Query(sSql).vRows) fnRow(vRow);
+  }
 
   // Transactions by depth: level 1 is the outermost (it takes the write lock), deeper
   // levels are nested inside it.

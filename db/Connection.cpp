@@ -73,6 +73,22 @@ QueryResult Connection::Query(const std::string& sCommandText) {
   }
 }
 
+void Connection::QueryEach(const std::string& sCommandText, const RowSink& fnRow) {
+  Trace(sCommandText);
+  CheckUsable();
+  bool bInRow = false;
+  try {
+    Backend().QueryEach(sCommandText, [&](const std::vector<Variant>& vRow) {
+      bInRow = true;
+      fnRow(vRow);
+      bInRow = false;
+    });
+  } catch (const clsError&) {
+    if (!bInRow) NoteFailure();
+    throw;
+  }
+}
+
 int32_t Connection::BeginTrans() {
   CheckUsable();
   int32_t nLevel = mnDepth + 1;

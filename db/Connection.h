@@ -37,6 +37,9 @@ class Connection {
 
   void Execute(const std::string& sCommandText, int64_t* plRecordsAffected = nullptr, int32_t lOptions = -1);
   QueryResult Query(const std::string& sCommandText);
+  // The query's rows handed to fnRow one at a time, none kept (see IDbBackend::QueryEach). An
+  // error fnRow raises ends the walk and is passed on; it is no failure of the statement.
+  void QueryEach(const std::string& sCommandText, const RowSink& fnRow);
 
   // The new depth (1 for the outermost).
   int32_t BeginTrans();

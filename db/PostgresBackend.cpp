@@ -465,6 +465,28 @@ Variant ValueAt(const PGresult* pResult, int nRow, int nColumn) {
   }
 }
 
+// Sends a query and hands its rows over one at a time (libpq's single-row mode). However the
+// walk ends, the rest of the answer is read, so the connection is ready for the next statement.
+void StreamRows(PGconn* pConn, const std::string& sSql, const RowSink& fnRow) {
+  if (!PQsendQuery(pConn, sSql.c_str())) RaiseResult(pConn, nullptr);
+  PQsetSingleRowMode(pConn);
+  struct RestRead {
+    PGconn* pConn;
+    ~RestRead() {
+      while (PGresult* pResult = PQgetResult(pConn)) PQclear(pResult);
+    }
+  } rest{pConn};
+  std::vector<Variant> vRow;
+  for (Result pResult(PQgetResult(pConn)); pResult; pResult.reset(PQgetResult(pConn))) {
+    ExecStatusType eStatus = PQresultStatus(pResult.get());
+    if (eStatus == PGRES_TUPLES_OK || eStatus == PGRES_COMMAND_OK) continue;  // the end of the rows
+    if (eStatus != PGRES_SINGLE_TUPLE) RaiseResult(pConn, pResult.get());
+    vRow.resize(static_cast<size_t>(PQnfields(pResult.get())));
+    for (size_t n = 0; n < vRow.size(); ++n) vRow[n] = ValueAt(pResult.get(), 0, static_cast<int>(n));
+    fnRow(vRow);
+  }
+}
+
 // --- The backend --------------------------------------------------------------------------
 
 // Every lock wait of one piece of work (a report, an import) shares the one wait the settings
@@ -527,6 +549,16 @@ class PostgresBackend : public IDbBackend {
       result.vRows.push_back(std::move(vRow));
     }
     return result;
+  }
+
+  // Inside a transaction the statement runs held under its savepoint, as every other does.
+  void QueryEach(const std::string& sSql, const RowSink& fnRow) override {
+    if (mnLevel > 0) return IDbBackend::QueryEach(sSql, fnRow);
+    std::string sServerSql = ServerStatement(sSql);
+    Waiting([&] {
+      StreamRows(Conn(), sServerSql, fnRow);
+      return 0;
+    });
   }
 
   // Inside a transaction the statement savepoint is always held, on top of the levels'
@@ -621,11 +653,16 @@ class PostgresBackend : public IDbBackend {
     }
   }
 
-  Result Run(const std::string& sSql) {
+  static std::string ServerStatement(const std::string& sSql) {
     std::string sServerSql = PostgresDialect(sSql);
     if (sServerSql.find('\0') != std::string::npos) {
       RaiseError(errDBStatement, "The statement holds a NUL character");
     }
+    return sServerSql;
+  }
+
+  Result Run(const std::string& sSql) {
+    std::string sServerSql = ServerStatement(sSql);
     return Waiting([&] { return mnLevel > 0 ? RunHeld(sServerSql) : RunOne(Conn(), sServerSql); });
   }
 

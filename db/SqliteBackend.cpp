@@ -366,6 +366,17 @@ class SqliteBackend : public IDbBackend {
     return result;
   }
 
+  void QueryEach(const std::string& sSql, const RowSink& fnRow) override {
+    Statement st(Db(), TranslateDialect(sSql));
+    std::vector<Variant> vRow;
+    while (st.Step()) {
+      // Counted after the first step, as Query names the columns (a table altered meanwhile).
+      vRow.resize(static_cast<size_t>(sqlite3_column_count(st.Get())));
+      for (size_t n = 0; n < vRow.size(); ++n) vRow[n] = ColumnValue(st.Get(), static_cast<int>(n));
+      fnRow(vRow);
+    }
+  }
+
   // The outermost level takes the write lock at once, so two writers queue at the start
   // instead of one failing halfway.
   void BeginTrans(int nLevel) override {

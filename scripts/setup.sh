@@ -16,6 +16,8 @@ readonly VARN_TEST_PACKAGES=(
   clang-16 libclang-rt-16-dev
   # The windows on an X server of the tests' own, found and pictured there.
   xvfb xdotool imagemagick
+  # The report page drawn by a real browser (its text in the windows' font, fonts-dejavu-core).
+  chromium
 )
 case "${VARN_PACKAGE_SET:-all}" in
   tool) VARN_PACKAGES=("${VARN_TOOL_PACKAGES[@]}") ;;

@@ -380,8 +380,8 @@ std::string Unexpected(const RunResult& result, int nExit, const std::string& sP
 
 std::string EveryCommandEnds(const std::string& sDB, const std::string& sLog, int nWait) {
   const std::string sDate = Replace(std::filesystem::path(sLog).stem().string(), "-", "/");
-  const Texts kCommands[] = {{"status"}, {"history"},           {"history", "--csv"},
-                             {"check", sLog}, {"init"}, {"import", "--yes", sLog}, {"delete", "--yes", sDate}};
+  const Texts kCommands[] = {{"status"},      {"history"}, {"history", "--csv"},      {"report"},
+                             {"check", sLog}, {"init"},    {"import", "--yes", sLog}, {"delete", "--yes", sDate}};
   std::string sEnds;
   for (const Texts& vCommand : kCommands) {
     Texts vArguments{"--wait", std::to_string(nWait), "--db", sDB};

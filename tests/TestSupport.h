@@ -149,7 +149,7 @@ std::string Unexpected(const RunResult& result, int nExit, const std::string& sP
 
 // Every command of the command line, waiting at most nWait seconds, on a database (a file or a
 // server's address) that holds the day of sLog: what each ended with, as "status 1, history 0,
-// ...", in the order status, history, history --csv, check, init, import --yes, delete --yes.
+// ...", in the order status, history, history --csv, report, check, init, import --yes, delete --yes.
 // An ending that is no answer is named beside its command: an abort, a failure without the
 // error report, a wait longer than told, or another program's lock taken for an import's.
 std::string EveryCommandEnds(const std::string& sDB, const std::string& sLog, int nWait);

@@ -331,13 +331,13 @@ TEST_F(Postgres, EveryCommandEndsInAnExitStatusOnNullsOrALockAndWaitsOnlyAsLongA
                 "INSERT INTO goods (session_id) VALUES (900); INSERT INTO shift (shift_id) VALUES (900);"
                 "INSERT INTO \"user\" (user_id) VALUES (900)");
   EXPECT_EQ(EveryCommandEnds(mServer.Uri(), sLog, 2),
-            "status 1, history 0, history 0, check 1, init 0, import 0, delete 1");
+            "status 1, history 0, history 0, report 0, check 1, init 0, import 0, delete 1");
   mServer.Query("DELETE FROM daterange WHERE date_id = 50");
   // Another program (not an import) holding the day's table: no command that reads it waits longer than told.
   PGconn* pHolder = PQconnectdb(mServer.Uri().c_str());
   PQclear(PQexec(pHolder, "BEGIN; LOCK TABLE daterange IN ACCESS EXCLUSIVE MODE"));
   EXPECT_EQ(EveryCommandEnds(mServer.Uri(), sLog, 2),
-            "status 1, history 1, history 1, check 1, init 0, import 1, delete 1");
+            "status 1, history 1, history 1, report 1, check 1, init 0, import 1, delete 1");
   PQfinish(pHolder);
 }
 
