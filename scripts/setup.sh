@@ -10,8 +10,8 @@ readonly VARN_TOOL_PACKAGES=(g++ cmake make pkg-config ca-certificates libsqlite
 readonly VARN_WINDOW_PACKAGES=(qt6-base-dev fonts-dejavu-core)
 readonly VARN_TEST_PACKAGES=(
   file python3 valgrind sqlite3 postgresql libgtest-dev libgmock-dev libbenchmark-dev
-  # The installed tree's checks: its manual page and its pkg-config file.
-  man-db
+  # The installed tree's checks: its manual page and its desktop entry.
+  man-db desktop-file-utils
   # The fuzz targets: clang 14 cannot compile C++20's <source_location> or ranges with g++ 12's library.
   clang-16 libclang-rt-16-dev
   # The windows on an X server of the tests' own, found and pictured there.

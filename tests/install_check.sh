@@ -34,9 +34,16 @@ cc -std=c11 -Wall -Werror -o "$work/host" "$source_dir/examples/host.c" $(pkg-co
 "$work/host" "$library" "$work/host.mdb" "$log" </dev/null >"$work/host.out" || fail "the host failed: $(cat "$work/host.out")"
 grep -q "Imported: True" "$work/host.out" || fail "the host did not import: $(cat "$work/host.out")"
 
-# The windows, built where Qt 6 is, lie where both the library and the program look for them.
+# The windows and the desktop program, built where Qt 6 is: the plugin where both the library and
+# the command line look for it, the program in the desktop's menu as the one that opens logs.
 if pkg-config --exists Qt6Widgets; then
   [[ -f "$(dirname "$library")/varnlogimp/libVarnLogImpWindows.so" ]] || fail "the windows are not beside the library"
+  desktop_version="$(QT_QPA_PLATFORM=offscreen "$prefix/bin/varnlog-desktop" --version)"
+  [[ "$desktop_version" == "varnlog-desktop ${version#varnlog }" ]] || fail "varnlog-desktop --version says: $desktop_version"
+  entry="$prefix/share/applications/varnlog-desktop.desktop"
+  desktop-file-validate "$entry" || fail "the desktop entry is not valid"
+  grep -q "^MimeType=text/x-log;" "$entry" || fail "the desktop entry does not open logs"
+  [[ -f "$prefix/share/icons/hicolor/scalable/apps/varnlog-desktop.svg" ]] || fail "the desktop entry's icon is missing"
 fi
 
 warnings="$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/varnlog.1" 2>&1 >/dev/null)"
