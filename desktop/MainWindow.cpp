@@ -102,6 +102,9 @@ void clsMainWindow::mBuildMenus() {
   pFile->addAction("&Quit", this, [this] { close(); })->setShortcut(QKeySequence::Quit);
   QMenu* pEdit = menuBar()->addMenu("&Edit");
   pEdit->addAction("&Copy results", this, [this] { mCopyResults(); })->setShortcut(QKeySequence::Copy);
+  QMenu* pView = menuBar()->addMenu("&View");
+  pView->addAction("&Imported days", this, [this] { mpPages->setCurrentIndex(0); })->setShortcut(QKeySequence("Ctrl+1"));
+  pView->addAction("&Report", this, [this] { mpPages->setCurrentIndex(1); })->setShortcut(QKeySequence("Ctrl+2"));
   QMenu* pDay = menuBar()->addMenu("&Day");
   pDay->addAction("&Delete day...", this, [this] { mDeleteSelectedDay(); })->setShortcut(QKeySequence::Delete);
 }
