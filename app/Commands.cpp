@@ -294,9 +294,7 @@ int RunReport(const GlobalOptions& options, const ReportOptions& report) {
     return 1;
   }
   if (!report.sHtmlFile.empty()) {
-    std::ofstream out(report.sHtmlFile, std::ios::binary | std::ios::trunc);
-    out << ReportPage(result);
-    if (!out.flush()) {
+    if (!WriteReportPage(result, report.sHtmlFile)) {
       fmt::print(stderr, "varnlog: cannot write {}\n", report.sHtmlFile);
       return 1;
     }

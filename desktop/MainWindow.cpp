@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include "db/PostgresBackend.h"
+#include "desktop/ReportPage.h"
 #include "runtime/Text.h"
 #include "service/ImportFiles.h"
 #include "ui/UserInterface.h"
@@ -63,7 +64,8 @@ clsMainWindow::clsMainWindow()
     : mpPages(new QTabWidget(this)),
       mpHistory(new QTableWidget(0, 5, this)),
       mpResults(new QListWidget(this)),
-      mpDatabaseLabel(new QLabel(this)) {
+      mpDatabaseLabel(new QLabel(this)),
+      mpReport(new clsReportPage(this)) {
   setWindowTitle(kWindowTitle);
   setAcceptDrops(true);
   mpHistory->setHorizontalHeaderLabels({"Log date", "Imported on", "Day total", "Sessions", "Shifts"});
@@ -84,6 +86,7 @@ clsMainWindow::clsMainWindow()
   pLayout->addWidget(mpResults, 1);
   mpDatabaseLabel->setTextFormat(Qt::PlainText);
   mpPages->addTab(pDays, "Imported days");
+  mpPages->addTab(mpReport, "Report");
   setCentralWidget(mpPages);
   mBuildMenus();
   statusBar()->showMessage("Drop log files or folders here to import them.");
@@ -135,6 +138,8 @@ bool clsMainWindow::OpenDatabase(const std::string& sDatabase, const std::string
 }
 
 void clsMainWindow::mRefreshHistory() {
+  // The days may have changed: the report page must not go on showing what they added up to.
+  mpReport->UseService(mpService);
   mpHistory->setSortingEnabled(false);
   mpHistory->setRowCount(0);
   if (!mpService) return;

@@ -2,9 +2,10 @@
 // its password asked for and never kept), the imported days as a sortable table, importing files
 // and folders (from the menu or dropped on the window) through the same import service as the
 // command line, with the component's own windows for progress, questions and reports; the result
-// of every file in a list that can be copied; deleting a day after a confirmation. It remembers
-// the last database and folder in the user's settings. Nothing here blocks the window without
-// the progress window showing: the import service pumps the events while it reads.
+// of every file in a list that can be copied; deleting a day after a confirmation; the Report page
+// over the same database (desktop/ReportPage.h). It remembers the last database and folder in
+// the user's settings. Nothing here blocks the window without the progress window showing: the
+// import service pumps the events while it reads.
 #pragma once
 
 #include <QMainWindow>
@@ -19,6 +20,8 @@ class QTableWidget;
 class QTabWidget;
 
 namespace varn {
+
+class clsReportPage;
 
 class clsMainWindow : public QMainWindow {
  public:
@@ -58,6 +61,7 @@ class clsMainWindow : public QMainWindow {
   QTableWidget* mpHistory;
   QListWidget* mpResults;
   QLabel* mpDatabaseLabel;
+  clsReportPage* mpReport;
 };
 
 }  // namespace varn

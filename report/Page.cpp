@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 
 #include "report/Report.h"
 #include "report/Tables.h"
@@ -235,6 +236,12 @@ std::string ReportPage(const Report& report) {
   return sPage +
          "<footer>Drawn by varnlog from the report database: amounts as the logs wrote them, hours from the "
          "sessions' times.</footer>\n</body></html>\n";
+}
+
+bool WriteReportPage(const Report& report, const std::string& sPath) {
+  std::ofstream out(sPath, std::ios::binary | std::ios::trunc);
+  out << ReportPage(report);
+  return static_cast<bool>(out.flush());
 }
 
 }  // namespace varn

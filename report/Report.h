@@ -142,5 +142,8 @@ std::string ReportCsv(const Report& report, const std::string& sTable = {});
 // takings by user category, hours per PC, sessions by hour of the day), with no script and no
 // outside reference, laid out to print on A4.
 std::string ReportPage(const Report& report);
+// Writes ReportPage(report) to the file at sPath, made or emptied first: the command line and the
+// desktop program save the same bytes. False when the file cannot be written to the end.
+bool WriteReportPage(const Report& report, const std::string& sPath);
 
 }  // namespace varn

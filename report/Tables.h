@@ -1,5 +1,5 @@
-// The report laid out as tables of cells, which the terminal, CSV and HTML writers all write: the
-// report layer's own, not part of its contract.
+// The report laid out as tables of cells, which the terminal, CSV and HTML writers all write, and
+// the desktop program's report page shows: one layout and one way of writing each figure.
 #pragma once
 
 #include <cstdint>

@@ -1,11 +1,15 @@
 // The desktop program as an operator uses it, on Qt's offscreen platform: a new database, a folder
 // of logs dropped on the window, the same day again answered No and Yes, a day deleted after its
-// confirmation, and an import that fails on a read-only database with the window still usable.
+// confirmation, and an import that fails on a read-only database with the window still usable;
+// the Report page of the days imported.
 #include <gtest/gtest.h>
 
+#include <QtCharts>
 #include <QtWidgets>
 
 #include "desktop/MainWindow.h"
+#include "desktop/ReportPage.h"
+#include "report/Tables.h"
 #include "runtime/Text.h"
 #include "tests/QtTestSupport.h"
 #include "windows/WindowScreen.h"
@@ -136,6 +140,101 @@ TEST(Desktop, AnOperatorImportsAnswersDeletesAndSurvivesAFailureWithoutATerminal
   EXPECT_EQ(guard.mvUnanswered, Texts{});
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   EXPECT_EQ(QSettings().value("database").toString().toStdString(), sDB);
+}
+
+// A table's cells as the page shows them, and as the report layer writes them.
+Rows Cells(QTableWidget* pTable) {
+  Rows vRows(pTable->rowCount());
+  for (int nRow = 0; nRow < pTable->rowCount(); ++nRow) {
+    for (int n = 0; n < pTable->columnCount(); ++n) {
+      vRows[nRow].push_back(pTable->item(nRow, n) ? S(pTable->item(nRow, n)->text()) : "(no cell)");
+    }
+  }
+  return vRows;
+}
+
+Rows Cells(const ReportTable& table) {
+  Rows vRows;
+  for (const auto& vRow : table.vRows) {
+    vRows.emplace_back();
+    for (const ReportCell& cell : vRow) vRows.back().push_back(CellText(cell));
+  }
+  return vRows;
+}
+
+// The values a chart draws: its pie's slices, or its one set of bars.
+std::vector<double> Values(QChart* pChart) {
+  std::vector<double> vValues;
+  if (auto* pPie = qobject_cast<QPieSeries*>(pChart->series().at(0))) {
+    for (QPieSlice* pSlice : pPie->slices()) vValues.push_back(pSlice->value());
+  } else {
+    QBarSet* pSet = qobject_cast<QAbstractBarSeries*>(pChart->series().at(0))->barSets().at(0);
+    for (int n = 0; n < pSet->count(); ++n) vValues.push_back(pSet->at(n));
+  }
+  return vValues;
+}
+
+TEST(Desktop, TheReportPageShowsAMonthAsTheReportLayerAndTheCommandLineDo) {
+  UseQApplication();
+  SetScreen(std::make_shared<clsWindowScreen>());
+  TempFolder folder;
+  fs::create_directory(folder / "logs");
+  for (const std::string sDay : {"29/02/2024", "04/03/2024", "05/03/2024", "12/03/2024"}) {
+    WriteFile(folder / ("logs/" + Replace(sDay, "/", "-") + ".log"), GeneratedDay(sDay, 9 + sDay[1] - '0'));
+  }
+  const std::string sDB = folder / "shop.mdb";
+  clsBoxGuard guard;
+  clsMainWindow window;
+  window.show();
+  ASSERT_TRUE(window.OpenDatabase(sDB));
+  window.ImportPaths({QString::fromStdString(folder / "logs")});
+  // A day whose total is not the sum of its sessions.
+  SqlExec(sDB, "UPDATE DateRange SET DateTotal = DateTotal + 1.5 WHERE LogDate = '05/03/2024'");
+  auto& page = dynamic_cast<clsReportPage&>(*window.Pages()->widget(1));
+  window.Pages()->setCurrentIndex(1);
+
+  // The month of the latest day, shown as the report layer computes and writes it.
+  ASSERT_TRUE(page.ShowReport());
+  const Report march = ComputeReport(*OpenService(sDB)->DBConnection()->DBConnection(), *MonthPeriod("2024-03"));
+  ASSERT_EQ(march.vDays.size(), 3u);
+  ASSERT_EQ(march.summary.lDifferingDays, 1);
+  for (const ReportTable& table : ReportTables(march)) EXPECT_EQ(Cells(page.Table(table.sName)), Cells(table));
+  const std::string sMarchDays = "(SELECT Date_ID FROM DateRange WHERE LogDate LIKE '%/03/2024')";
+  EXPECT_EQ(Cells(page.Table("summary")).at(7).at(0), "Session totals");
+  EXPECT_EQ(Replace(Cells(page.Table("summary")).at(7).at(1), ",", ""),
+            SqlValue(sDB, "SELECT printf('%.2f', SUM(Total)) FROM Session WHERE Date_ID IN " + sMarchDays));
+  std::vector<double> vDayTotals, vStarted;
+  for (const ReportDay& day : march.vDays) vDayTotals.push_back(day.dblDayTotal);
+  for (const ReportHour& hour : march.vHours) vStarted.push_back(static_cast<double>(hour.lSessionsStarted));
+  EXPECT_EQ(Values(page.Chart("days")), vDayTotals);
+  EXPECT_EQ(Values(page.Chart("hours")), vStarted);
+  EXPECT_EQ(Values(page.Chart("categories")).size(), march.vCategories.size());
+  EXPECT_EQ(Values(page.Chart("pcs")).size(), march.vPCs.size());
+
+  // Its page, the same bytes as the command line's.
+  ASSERT_TRUE(page.SaveHtml(QString::fromStdString(folder / "page.html")));
+  const RunResult run = RunVarnlog({"--db", sDB, "report", "--month", "2024-03", "--html", folder / "cli.html"});
+  EXPECT_EQ(Unexpected(run, 0), "");
+  EXPECT_NE(ReadFile(folder / "page.html").find("Takings report, 01/03/2024 to 31/03/2024"), std::string::npos);
+  EXPECT_EQ(ReadFile(folder / "page.html"), ReadFile(folder / "cli.html"));
+
+  // A month without a day, and a database that cannot be read, are reported; the page goes on.
+  const Texts vSeen = Answered({QMessageBox::Ok, QMessageBox::Ok}, [&] {
+    page.Month()->setDate(QDate(2024, 1, 1));
+    EXPECT_FALSE(page.ShowReport());
+    page.Month()->setDate(QDate(2024, 2, 1));
+    SqlExec(sDB, "ALTER TABLE Session RENAME TO Gone");
+    EXPECT_FALSE(page.ShowReport());
+  });
+  ASSERT_EQ(vSeen.size(), 2u);
+  EXPECT_TRUE(vSeen[0].ends_with(": No day from 01/01/2024 to 31/01/2024 is imported.")) << vSeen[0];
+  EXPECT_NE(vSeen[1].find("clsReportPage:ShowReport"), std::string::npos) << vSeen[1];
+  EXPECT_EQ(page.Table("days")->rowCount(), 0);
+  SqlExec(sDB, "ALTER TABLE Gone RENAME TO Session");
+  ASSERT_TRUE(page.ShowReport());
+  EXPECT_EQ(Cells(page.Table("days")).at(0).at(0), "29/02/2024");
+  EXPECT_EQ(guard.mvUnanswered, Texts{});
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 }  // namespace
