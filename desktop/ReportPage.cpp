@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <QShowEvent>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -187,10 +188,16 @@ void clsReportPage::UseService(std::shared_ptr<clsLogAnalysis> pService) {
   trap.Run([&] {
     if (mpService) days = ImportedDays(*mpService->DBConnection()->DBConnection());
   });
+  mbHasDays = days.has_value();
   if (!days) return;
   mpMonth->setDate(QDateOf(days->dtTo));
   mpFrom->setDate(QDateOf(days->dtFrom));
   mpTo->setDate(QDateOf(days->dtTo));
+}
+
+void clsReportPage::showEvent(QShowEvent* pEvent) {
+  QWidget::showEvent(pEvent);
+  if (!mReport && mbHasDays && mpByMonth->isChecked()) ShowReport();
 }
 
 ReportPeriod clsReportPage::mPickedPeriod() const {

@@ -44,6 +44,10 @@ class clsReportPage : public QWidget {
   QTableWidget* Table(const std::string& sName) const { return mTables.at(sName); }
   QChart* Chart(const std::string& sName) const { return mCharts.at(sName); }
 
+ protected:
+  // Opened with no report shown, the page shows that of the month of the latest imported day.
+  void showEvent(QShowEvent* pEvent) override;
+
  private:
   QWidget* mNewSection(const ReportTable& table);
   ReportPeriod mPickedPeriod() const;
@@ -54,6 +58,7 @@ class clsReportPage : public QWidget {
 
   std::shared_ptr<clsLogAnalysis> mpService;
   std::optional<Report> mReport;  // the one shown
+  bool mbHasDays = false;          // the database holds imported days the picker defaults to
   QRadioButton* mpByMonth;
   QDateEdit* mpMonth;
   QDateEdit* mpFrom;
