@@ -13,7 +13,7 @@ export XDG_RUNTIME_DIR=$work/xdg XDG_CONFIG_HOME=$work/config
 for day in $(seq -w 1 31); do
   awk -v day="$day" '
     /^"PC/ && (NR + day) % (day % 7 + 2) == 0 { next }
-    /^"PC/ { split($0, groups, "|"); split(groups[3], amounts, ","); total += amounts[2] }
+    /^"PC/ { n = split($0, parts, ":"); split(parts[n], amounts, ","); gsub(/[$"]/, "", amounts[2]); total += amounts[2] }
     /^End Total/ { printf "End Total %.2f\r\n", total; next }
     { gsub("14/03/2024", day "/03/2024"); print }' "$example" >"$work/logs/$day-03-2024.log"
 done
