@@ -90,7 +90,7 @@ clsMainWindow::clsMainWindow()
   setCentralWidget(mpPages);
   mBuildMenus();
   statusBar()->showMessage("Drop log files or folders here to import them.");
-  resize(760, 560);
+  resize(960, 640);
 }
 
 void clsMainWindow::mBuildMenus() {

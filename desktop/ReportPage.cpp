@@ -256,12 +256,15 @@ void clsReportPage::mShowTables(const Report& report) {
 }
 
 void clsReportPage::mShowCharts(const Report& report) {
-  // Within a year no two days share a day and month.
+  // The shortest label that names each day once: its day of a month, its day and month within a
+  // year (a category axis drops labels that repeat).
+  const QDate first = QDateOf(report.period.dtFrom), last = QDateOf(report.period.dtTo);
+  const bool bOneMonth = first.year() == last.year() && first.month() == last.month();
   const bool bWithinAYear = report.period.dtTo.dSerial - report.period.dtFrom.dSerial < 365;
+  const QString sLabel = bOneMonth ? "d" : bWithinAYear ? "dd/MM" : "dd/MM/yy";
   std::vector<Bar> vDays, vPCs, vHours;
   for (const ReportDay& day : report.vDays) {
-    vDays.push_back(
-        {QDateOf(day.dtLogDate).toString(bWithinAYear ? "dd/MM" : "dd/MM/yy"), day.dblDayTotal, day.Differs()});
+    vDays.push_back({QDateOf(day.dtLogDate).toString(sLabel), day.dblDayTotal, day.Differs()});
   }
   for (const ReportPC& pc : report.vPCs) vPCs.push_back({Text(VisibleText(pc.sPC)), pc.lMinutesUsed / 60.0});
   for (const ReportHour& hour : report.vHours) {

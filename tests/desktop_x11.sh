@@ -1,6 +1,7 @@
 #!/bin/bash
 # varnlog-desktop on a real X server (DISPLAY) with a month of imported days: its main window is found
-# by its title and kept as desktop-days.png, its Report page (Ctrl+2) as desktop-report.png; Ctrl+Q
+# by its title and kept as desktop-days.png, its Report page (Ctrl+2) at the takings per day as
+# desktop-report.png; Ctrl+Q
 # ends it. The month is the example log of 14/03/2024 dated to each day of March 2024, each day
 # without some of its sessions and its End Total their sum, so that the days differ.
 #
@@ -35,6 +36,9 @@ sleep 0.5
 import -window "$id" "$shots/desktop-days.png"
 xdotool key ctrl+2
 sleep 1
+# The page's "Per day" section, whose chart is the takings of each day.
+xdotool mousemove --window "$id" 127 116 click 1
+sleep 0.5
 import -window "$id" "$shots/desktop-report.png"
 xdotool key ctrl+q
 wait "$pid" || { cat "$work/desktop.out" && echo "desktop_x11.sh: varnlog-desktop ended with $?" >&2 && exit 1; }
