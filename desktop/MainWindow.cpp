@@ -106,7 +106,8 @@ void clsMainWindow::mBuildMenus() {
   QMenu* pEdit = menuBar()->addMenu("&Edit");
   pEdit->addAction("&Copy results", this, [this] { mCopyResults(); })->setShortcut(QKeySequence::Copy);
   QMenu* pView = menuBar()->addMenu("&View");
-  pView->addAction("&Imported days", this, [this] { mpPages->setCurrentIndex(0); })->setShortcut(QKeySequence("Ctrl+1"));
+  pView->addAction("&Imported days", this, [this] { mpPages->setCurrentIndex(0); })
+      ->setShortcut(QKeySequence("Ctrl+1"));
   pView->addAction("&Report", this, [this] { mpPages->setCurrentIndex(1); })->setShortcut(QKeySequence("Ctrl+2"));
   QMenu* pDay = menuBar()->addMenu("&Day");
   pDay->addAction("&Delete day...", this, [this] { mDeleteSelectedDay(); })->setShortcut(QKeySequence::Delete);
@@ -221,7 +222,8 @@ void clsMainWindow::mDeleteSelectedDay() {
 void clsMainWindow::mShowStatus(const QString& sText) { statusBar()->showMessage(sText); }
 
 void clsMainWindow::mChooseFiles() {
-  QStringList vFiles = QFileDialog::getOpenFileNames(this, "Import log files", LastFolder(), "Logs (*.log);;All files (*)");
+  QStringList vFiles =
+      QFileDialog::getOpenFileNames(this, "Import log files", LastFolder(), "Logs (*.log);;All files (*)");
   if (!vFiles.isEmpty()) ImportPaths(vFiles);
 }
 
@@ -239,8 +241,9 @@ void clsMainWindow::mChooseDatabase(bool bNew) {
 
 void clsMainWindow::mChooseServer() {
   bool bOk = false;
-  QString sAddress = QInputDialog::getText(this, "Open server database", "Address (postgresql://user@host/database):",
-                                           QLineEdit::Normal, "postgresql://", &bOk);
+  QString sAddress =
+      QInputDialog::getText(this, "Open server database",
+                            "Address (postgresql://user@host/database):", QLineEdit::Normal, "postgresql://", &bOk);
   if (!bOk || sAddress.isEmpty()) return;
   if (!IsPostgresUri(Utf8(sAddress))) {
     Screen().MsgBox("A server database's address starts with postgresql://", vbOKOnly + vbCritical, kAppTitle);

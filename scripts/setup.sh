@@ -7,7 +7,8 @@
 # the desktop program need besides (VARN_PACKAGE_SET=install builds everything but the tests),
 # and what the tests, the fuzz targets and the benchmark need on top (the default, "all").
 readonly VARN_TOOL_PACKAGES=(g++ cmake make pkg-config ca-certificates libsqlite3-dev libpq-dev libcli11-dev libfmt-dev)
-readonly VARN_WINDOW_PACKAGES=(qt6-base-dev qt6-charts-dev fonts-dejavu-core)
+# Qt's charts need Qt's OpenGL module to be found, which its package only recommends.
+readonly VARN_WINDOW_PACKAGES=(qt6-base-dev qt6-charts-dev libqt6opengl6-dev fonts-dejavu-core)
 readonly VARN_TEST_PACKAGES=(
   file python3 valgrind sqlite3 postgresql libgtest-dev libgmock-dev libbenchmark-dev
   # The installed tree's checks: its manual page and its desktop entry.

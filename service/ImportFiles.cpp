@@ -129,8 +129,8 @@ std::string DeletionQuestion(const std::string& sLogDate, const DayCounts& count
 }
 
 std::string DeletionDone(const std::string& sLogDate, const DayRowsRemoved& removed) {
-  return "Deleted " + sLogDate + " with its " + NumText(removed.lSessions) + " sessions, " +
-         NumText(removed.lShifts) + " shifts and " + NumText(removed.lGoods) + " goods rows";
+  return "Deleted " + sLogDate + " with its " + NumText(removed.lSessions) + " sessions, " + NumText(removed.lShifts) +
+         " shifts and " + NumText(removed.lGoods) + " goods rows";
 }
 
 }  // namespace varn

@@ -1,6 +1,6 @@
 // What the operator's programs (the command line, the desktop program) do with the import
-// service, said the same way by both. Logs are imported one file at a time: a folder stands for its .log files named by a date, in date order,
-// and every other file in it is skipped with its reason. Each file ends in one result, told in
+// service, said the same way by both. Logs are imported one file at a time: a folder stands for its .log files named by
+// a date, in date order, and every other file in it is skipped with its reason. Each file ends in one result, told in
 // one line ("25-12-2003.log: inserted 25/12/2003 (...)").
 #pragma once
 

@@ -31,8 +31,10 @@ DayCounts clsLogAnalysis::CountsOfDay(int32_t lDate_ID) {
 
 std::map<int32_t, DayCounts> clsLogAnalysis::CountsByDay() {
   std::map<int32_t, DayCounts> counts;
-  for (auto [sTable, plCount] : {std::pair("Session", &DayCounts::lSessions), std::pair("Shift", &DayCounts::lShifts)}) {
-    for (const auto& vRow : mRows(std::string("SELECT Date_ID, COUNT(*) AS N FROM ") + sTable + " GROUP BY Date_ID").vRows) {
+  for (auto [sTable, plCount] :
+       {std::pair("Session", &DayCounts::lSessions), std::pair("Shift", &DayCounts::lShifts)}) {
+    for (const auto& vRow :
+         mRows(std::string("SELECT Date_ID, COUNT(*) AS N FROM ") + sTable + " GROUP BY Date_ID").vRows) {
       if (!vRow[0].IsNull()) counts[static_cast<int32_t>(vRow[0].ToLong())].*plCount = vRow[1].ToLong();
     }
   }

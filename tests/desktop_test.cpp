@@ -83,7 +83,8 @@ TEST(Desktop, AnOperatorImportsAnswersDeletesAndSurvivesAFailureWithoutATerminal
   ASSERT_EQ(vLines.size(), 4u);
   EXPECT_EQ(vLines[0], "notes.txt: skipped (not a .log file)");
   EXPECT_TRUE(vLines[1].starts_with("01-03-2024.log: inserted 01/03/2024 (11 sessions")) << vLines[1];
-  EXPECT_EQ(S(window.statusBar()->currentMessage()), "3 inserted, 0 updated, 0 skipped, 0 failed; 0 uncategorised, 0 unreadable lines");
+  EXPECT_EQ(S(window.statusBar()->currentMessage()),
+            "3 inserted, 0 updated, 0 skipped, 0 failed; 0 uncategorised, 0 unreadable lines");
 
   // The same day again, changed: No leaves it as it was, Yes makes it what its log now holds.
   const std::string sChanged = WriteFile(folder / "02-03-2024.log", GeneratedDay("02/03/2024", 15, 1));

@@ -11,9 +11,9 @@
 #include <cctype>
 #include <cerrno>
 #include <cstddef>
-#include <cstring>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string_view>
 
