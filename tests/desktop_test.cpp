@@ -58,91 +58,6 @@ Texts ResultLines(QListWidget* pList) {
   return vLines;
 }
 
-TEST(Desktop, AnOperatorImportsAnswersDeletesAndSurvivesAFailureWithoutATerminal) {
-  UseQApplication();
-  SetScreen(std::make_shared<clsWindowScreen>());
-  TempFolder folder;
-  fs::create_directory(folder / "logs");
-  for (int nDay = 1; nDay <= 3; ++nDay) {
-    std::string sDay = "0" + std::to_string(nDay);
-    WriteFile(folder / ("logs/" + sDay + "-03-2024.log"), GeneratedDay(sDay + "/03/2024", 10 + nDay));
-  }
-  WriteFile(folder / "logs/notes.txt", "not a log");
-  const std::string sDB = folder / "new/shop.mdb";
-  fs::create_directory(folder / "new");
-
-  clsBoxGuard guard;
-  clsMainWindow window;
-  window.show();
-  ASSERT_TRUE(window.OpenDatabase(sDB));
-  EXPECT_EQ(window.History()->rowCount(), 0);
-  Drop(window, {folder / "logs"});
-  EXPECT_EQ(Shown(window.History()), Stored(sDB));
-  EXPECT_EQ(Stored(sDB).size(), 3u);
-  Texts vLines = ResultLines(window.Results());
-  ASSERT_EQ(vLines.size(), 4u);
-  EXPECT_EQ(vLines[0], "notes.txt: skipped (not a .log file)");
-  EXPECT_TRUE(vLines[1].starts_with("01-03-2024.log: inserted 01/03/2024 (11 sessions")) << vLines[1];
-  EXPECT_EQ(S(window.statusBar()->currentMessage()),
-            "3 inserted, 0 updated, 0 skipped, 0 failed; 0 uncategorised, 0 unreadable lines");
-
-  // The same day again, changed: No leaves it as it was, Yes makes it what its log now holds.
-  const std::string sChanged = WriteFile(folder / "02-03-2024.log", GeneratedDay("02/03/2024", 15, 1));
-  const Rows vBefore = Stored(sDB);
-  Texts vSeen = Answered({QMessageBox::No, QMessageBox::Yes}, [&] {
-    Drop(window, {sChanged});
-    EXPECT_EQ(Stored(sDB), vBefore);
-    EXPECT_EQ(ResultLines(window.Results()), Texts{"02-03-2024.log: skipped (already imported, not updated)"});
-    Drop(window, {sChanged});
-  });
-  ASSERT_EQ(vSeen.size(), 2u);
-  EXPECT_NE(vSeen[0].find("Records are already imported.\nDo you wish to update?"), std::string::npos) << vSeen[0];
-  EXPECT_TRUE(ResultLines(window.Results()).at(0).starts_with("02-03-2024.log: updated 02/03/2024 (15 sessions"));
-  EXPECT_EQ(Shown(window.History()), Stored(sDB));
-  EXPECT_EQ(Stored(sDB).at(1).at(2), "15");
-
-  // A day is deleted only once its deletion, naming what it holds, is answered Yes.
-  const Texts vFirstDay = Stored(sDB).at(0);
-  vSeen = Answered({QMessageBox::No, QMessageBox::Yes}, [&] {
-    EXPECT_FALSE(window.DeleteDay("01/03/2024"));
-    EXPECT_TRUE(window.DeleteDay("01/03/2024"));
-  });
-  ASSERT_EQ(vSeen.size(), 2u);
-  EXPECT_TRUE(vSeen[1].ends_with(": Delete the log date 01/03/2024 (" + vFirstDay[2] + " sessions, " + vFirstDay[3] +
-                                 " shifts) from the report database?"))
-      << vSeen[1];
-  EXPECT_EQ(Shown(window.History()), Stored(sDB));
-  EXPECT_EQ(Stored(sDB).size(), 2u);
-  EXPECT_EQ(SqlValue(sDB, "SELECT COUNT(*) FROM Session WHERE Date_ID NOT IN (SELECT Date_ID FROM DateRange)"), "0");
-
-  // A read-only file does not open: its report shows and no database is in use until one opens. An
-  // import the database refuses shows its report, changes nothing, and the window goes on.
-  const std::string sReadOnly = WriteFile(folder / "read-only.mdb", ReadFile(sDB));
-  fs::permissions(sReadOnly, fs::perms::owner_read);
-  const std::string sLog = folder / "logs/01-03-2024.log";
-  SqlExec(sDB, "CREATE TRIGGER refuse BEFORE INSERT ON Session BEGIN SELECT RAISE(ABORT, 'no sessions today'); END");
-  vSeen = Answered({QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok}, [&] {
-    EXPECT_FALSE(window.OpenDatabase(sReadOnly));
-    EXPECT_EQ(window.History()->rowCount(), 0);
-    Drop(window, {sLog});
-    EXPECT_TRUE(window.OpenDatabase(sDB));
-    Drop(window, {sLog});
-  });
-  ASSERT_EQ(vSeen.size(), 3u);
-  EXPECT_NE(vSeen[0].find("read-only"), std::string::npos) << vSeen[0];
-  EXPECT_TRUE(vSeen[1].ends_with(": No report database is open.")) << vSeen[1];
-  EXPECT_NE(vSeen[2].find("no sessions today"), std::string::npos) << vSeen[2];
-  EXPECT_EQ(ResultLines(window.Results()).at(0), "01-03-2024.log: failed (nothing written)");
-  EXPECT_EQ(Stored(sDB).size(), 2u);
-  SqlExec(sDB, "DROP TRIGGER refuse");
-  Drop(window, {sLog});
-  EXPECT_EQ(Shown(window.History()), Stored(sDB));
-  EXPECT_EQ(Stored(sDB).size(), 3u);
-  EXPECT_EQ(guard.mvUnanswered, Texts{});
-  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-  EXPECT_EQ(QSettings().value("database").toString().toStdString(), sDB);
-}
-
 // A table's cells as the page shows them, and as the report layer writes them.
 Rows Cells(QTableWidget* pTable) {
   Rows vRows(pTable->rowCount());
@@ -175,26 +90,93 @@ std::vector<double> Values(QChart* pChart) {
   return vValues;
 }
 
-TEST(Desktop, TheReportPageShowsAMonthAsTheReportLayerAndTheCommandLineDo) {
+TEST(Desktop, AnOperatorImportsAnswersDeletesReportsAndSurvivesFailuresWithoutATerminal) {
   UseQApplication();
   SetScreen(std::make_shared<clsWindowScreen>());
   TempFolder folder;
   fs::create_directory(folder / "logs");
-  for (const std::string sDay : {"29/02/2024", "04/03/2024", "05/03/2024", "12/03/2024"}) {
-    WriteFile(folder / ("logs/" + Replace(sDay, "/", "-") + ".log"), GeneratedDay(sDay, 9 + sDay[1] - '0'));
+  for (const std::string sDay : {"29/02/2024", "01/03/2024", "02/03/2024", "03/03/2024"}) {
+    WriteFile(folder / ("logs/" + Replace(sDay, "/", "-") + ".log"), GeneratedDay(sDay, 10 + sDay[1] - '0'));
   }
-  const std::string sDB = folder / "shop.mdb";
+  WriteFile(folder / "logs/notes.txt", "not a log");
+  const std::string sDB = folder / "new/shop.mdb";
+  fs::create_directory(folder / "new");
+
   clsBoxGuard guard;
   clsMainWindow window;
   window.show();
   ASSERT_TRUE(window.OpenDatabase(sDB));
-  window.ImportPaths({QString::fromStdString(folder / "logs")});
-  // A day whose total is not the sum of its sessions.
-  SqlExec(sDB, "UPDATE DateRange SET DateTotal = DateTotal + 1.5 WHERE LogDate = '05/03/2024'");
+  EXPECT_EQ(window.History()->rowCount(), 0);
+  Drop(window, {folder / "logs"});
+  EXPECT_EQ(Shown(window.History()), Stored(sDB));
+  EXPECT_EQ(Stored(sDB).size(), 4u);
+  Texts vLines = ResultLines(window.Results());
+  ASSERT_EQ(vLines.size(), 5u);
+  EXPECT_EQ(vLines[0], "notes.txt: skipped (not a .log file)");
+  EXPECT_TRUE(vLines[2].starts_with("01-03-2024.log: inserted 01/03/2024 (11 sessions")) << vLines[2];
+  EXPECT_EQ(S(window.statusBar()->currentMessage()),
+            "4 inserted, 0 updated, 0 skipped, 0 failed; 0 uncategorised, 0 unreadable lines");
+
+  // The same day again, changed: No leaves it as it was, Yes makes it what its log now holds.
+  const std::string sChanged = WriteFile(folder / "02-03-2024.log", GeneratedDay("02/03/2024", 15, 1));
+  const Rows vBefore = Stored(sDB);
+  Texts vSeen = Answered({QMessageBox::No, QMessageBox::Yes}, [&] {
+    Drop(window, {sChanged});
+    EXPECT_EQ(Stored(sDB), vBefore);
+    EXPECT_EQ(ResultLines(window.Results()), Texts{"02-03-2024.log: skipped (already imported, not updated)"});
+    Drop(window, {sChanged});
+  });
+  ASSERT_EQ(vSeen.size(), 2u);
+  EXPECT_NE(vSeen[0].find("Records are already imported.\nDo you wish to update?"), std::string::npos) << vSeen[0];
+  EXPECT_TRUE(ResultLines(window.Results()).at(0).starts_with("02-03-2024.log: updated 02/03/2024 (15 sessions"));
+  EXPECT_EQ(Shown(window.History()), Stored(sDB));
+  EXPECT_EQ(Stored(sDB).at(2).at(2), "15");
+
+  // A day is deleted only once its deletion, naming what it holds, is answered Yes.
+  const Texts vFirstDay = Stored(sDB).at(1);
+  vSeen = Answered({QMessageBox::No, QMessageBox::Yes}, [&] {
+    EXPECT_FALSE(window.DeleteDay("01/03/2024"));
+    EXPECT_TRUE(window.DeleteDay("01/03/2024"));
+  });
+  ASSERT_EQ(vSeen.size(), 2u);
+  EXPECT_TRUE(vSeen[1].ends_with(": Delete the log date 01/03/2024 (" + vFirstDay[2] + " sessions, " + vFirstDay[3] +
+                                 " shifts) from the report database?"))
+      << vSeen[1];
+  EXPECT_EQ(Shown(window.History()), Stored(sDB));
+  EXPECT_EQ(Stored(sDB).size(), 3u);
+  EXPECT_EQ(SqlValue(sDB, "SELECT COUNT(*) FROM Session WHERE Date_ID NOT IN (SELECT Date_ID FROM DateRange)"), "0");
+
+  // A read-only file does not open: its report shows and no database is in use until one opens. An
+  // import the database refuses shows its report, changes nothing, and the window goes on.
+  const std::string sReadOnly = WriteFile(folder / "read-only.mdb", ReadFile(sDB));
+  fs::permissions(sReadOnly, fs::perms::owner_read);
+  const std::string sLog = folder / "logs/01-03-2024.log";
+  SqlExec(sDB, "CREATE TRIGGER refuse BEFORE INSERT ON Session BEGIN SELECT RAISE(ABORT, 'no sessions today'); END");
+  vSeen = Answered({QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok}, [&] {
+    EXPECT_FALSE(window.OpenDatabase(sReadOnly));
+    EXPECT_EQ(window.History()->rowCount(), 0);
+    Drop(window, {sLog});
+    EXPECT_TRUE(window.OpenDatabase(sDB));
+    Drop(window, {sLog});
+  });
+  ASSERT_EQ(vSeen.size(), 3u);
+  EXPECT_NE(vSeen[0].find("read-only"), std::string::npos) << vSeen[0];
+  EXPECT_TRUE(vSeen[1].ends_with(": No report database is open.")) << vSeen[1];
+  EXPECT_NE(vSeen[2].find("no sessions today"), std::string::npos) << vSeen[2];
+  EXPECT_EQ(ResultLines(window.Results()).at(0), "01-03-2024.log: failed (nothing written)");
+  EXPECT_EQ(Stored(sDB).size(), 3u);
+  SqlExec(sDB, "DROP TRIGGER refuse");
+  Drop(window, {sLog});
+  EXPECT_EQ(Shown(window.History()), Stored(sDB));
+  EXPECT_EQ(Stored(sDB).size(), 4u);
+  EXPECT_EQ(QSettings().value("database").toString().toStdString(), sDB);
+
+
+  // The Report page, opened, shows the month of the latest day as the report layer computes and writes
+  // it; one day's total is not the sum of its sessions.
+  SqlExec(sDB, "UPDATE DateRange SET DateTotal = DateTotal + 1.5 WHERE LogDate = '03/03/2024'");
   auto& page = dynamic_cast<clsReportPage&>(*window.Pages()->widget(1));
   window.Pages()->setCurrentIndex(1);
-
-  // The month of the latest day, shown as the report layer computes and writes it.
   ASSERT_TRUE(page.ShowReport());
   const Report march = ComputeReport(*OpenService(sDB)->DBConnection()->DBConnection(), *MonthPeriod("2024-03"));
   ASSERT_EQ(march.vDays.size(), 3u);
@@ -220,7 +202,7 @@ TEST(Desktop, TheReportPageShowsAMonthAsTheReportLayerAndTheCommandLineDo) {
   EXPECT_EQ(ReadFile(folder / "page.html"), ReadFile(folder / "cli.html"));
 
   // A month without a day, and a database that cannot be read, are reported; the page goes on.
-  const Texts vSeen = Answered({QMessageBox::Ok, QMessageBox::Ok}, [&] {
+  vSeen = Answered({QMessageBox::Ok, QMessageBox::Ok}, [&] {
     page.Month()->setDate(QDate(2024, 1, 1));
     EXPECT_FALSE(page.ShowReport());
     page.Month()->setDate(QDate(2024, 2, 1));
