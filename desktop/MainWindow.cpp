@@ -56,6 +56,16 @@ double SortKeyOfDate(const std::string& sDate) {
   return date ? date->dSerial : 1e300;  // a date that cannot be read sorts last
 }
 
+// The default database's path; where there is none (no absolute HOME for an installed program's),
+// its sign-on has just reported why.
+std::string DefaultDatabaseName() {
+  try {
+    return DefaultDatabasePath();
+  } catch (const clsError&) {
+    return "(the default report database)";
+  }
+}
+
 QString LastFolder() { return QSettings().value("folder", QDir::homePath()).toString(); }
 
 }  // namespace
@@ -119,7 +129,7 @@ bool clsMainWindow::OpenDatabase(const std::string& sDatabase, const std::string
   auto pService = clsLogAnalysis::Create();
   pService->Initialize(sDatabase);
   GlobalDatabaseSettings().sPassword.clear();
-  const std::string sShown = ShownAddress(sDatabase.empty() ? DefaultDatabasePath() : sDatabase);
+  const std::string sShown = ShownAddress(sDatabase.empty() ? DefaultDatabaseName() : sDatabase);
   // The component works on the database it opened last: a failed open leaves none in use.
   const bool bOpen = pService->IsConnected();
   mpService = bOpen ? pService : nullptr;
