@@ -24,6 +24,11 @@ log="$source_dir/examples/14-03-2024.log"
 "$prefix/bin/varnlog" import "$log" >/dev/null
 [[ -f "$HOME/.local/share/varnlogimp/varnrpt.mdb" ]] || fail "the default database is not in the user's data folder"
 "$prefix/bin/varnlog" history | grep -q "14/03/2024" || fail "the imported day is not in the history"
+# Without a home there is no default database: said, not crashed.
+status=0
+HOME=relative "$prefix/bin/varnlog" history >"$work/nohome.out" 2>&1 || status=$?
+((status == 1)) && grep -q "Neither XDG_DATA_HOME nor HOME" "$work/nohome.out" ||
+  fail "without a home: exit $status, $(cat "$work/nohome.out")"
 
 export PKG_CONFIG_PATH
 PKG_CONFIG_PATH="$(dirname "$(find "$prefix" -name varnlogimp.pc)")"
