@@ -106,6 +106,7 @@ TEST(Desktop, AnOperatorImportsAnswersDeletesReportsAndSurvivesFailuresWithoutAT
   clsMainWindow window;
   window.show();
   ASSERT_TRUE(window.OpenDatabase(sDB));
+  EXPECT_EQ(S(window.statusBar()->currentMessage()), "Opened " + sDB);
   EXPECT_EQ(window.History()->rowCount(), 0);
   Drop(window, {folder / "logs"});
   EXPECT_EQ(Shown(window.History()), Stored(sDB));
@@ -157,6 +158,7 @@ TEST(Desktop, AnOperatorImportsAnswersDeletesReportsAndSurvivesFailuresWithoutAT
     EXPECT_EQ(window.History()->rowCount(), 0);
     Drop(window, {sLog});
     EXPECT_TRUE(window.OpenDatabase(sDB));
+    EXPECT_EQ(Shown(window.History()), Stored(sDB));
     Drop(window, {sLog});
   });
   ASSERT_EQ(vSeen.size(), 3u);
