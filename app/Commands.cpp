@@ -57,20 +57,13 @@ std::shared_ptr<clsLogAnalysis> OpenToRead(const GlobalOptions& options, eNeeds 
   return OpenService(options, eNeed);
 }
 
-// How much of a line of a log is printed; the rejects file takes it whole.
-constexpr size_t kShownLineLength = 200;
-
 // Listed under the file's line, made visible and cut short, or written whole to the rejects file without a copy.
 void PrintRejects(const FileImport& file, std::ofstream* pRejectsOut) {
   const std::string sName = fs::path(file.sPath).filename().string();
-  auto Put = [&](std::string_view sPrefix, std::string_view sLine) {
-    if (pRejectsOut) *pRejectsOut << sName << ": " << sPrefix << sLine << '\n';
-    else fmt::print("    {}{}\n", sPrefix, VisibleText(sLine, kShownLineLength));
-  };
-  for (std::string_view sLine : file.Uncategorised()) {
-    if (!sLine.empty()) Put({}, sLine);
-  }
-  for (const UnreadableLine& line : file.vUnreadable) Put(line.Heading(), line.sText);
+  file.ForEachReject([&](std::string_view sHeading, std::string_view sLine) {
+    if (pRejectsOut) *pRejectsOut << sName << ": " << sHeading << sLine << '\n';
+    else fmt::print("    {}\n", FileImport::Shown(sHeading, sLine));
+  });
 }
 
 void ImportOne(clsLogAnalysis& service, const std::string& sPath, clsCommandLineUI& screen, ImportTally& tally,
@@ -107,8 +100,10 @@ bool HarmsALog(const fs::path& rejects, const std::vector<std::string>& vPaths) 
 // The rejects file opened for writing; nullptr (the failure said) when it may not or cannot be.
 std::unique_ptr<std::ofstream> OpenRejects(const ImportOptions& import) {
   if (HarmsALog(import.sRejectsFile, import.vPaths)) {
-    fmt::print(stderr, "varnlog: the rejects file {} is one of the logs to import or lies in a folder of them; "
-                       "nothing was imported\n", import.sRejectsFile);
+    fmt::print(stderr,
+               "varnlog: the rejects file {} is one of the logs to import or lies in a folder of them; "
+               "nothing was imported\n",
+               import.sRejectsFile);
     return nullptr;
   }
   auto pRejectsOut = std::make_unique<std::ofstream>(import.sRejectsFile);

@@ -30,8 +30,6 @@ namespace varn {
 namespace {
 
 constexpr const char* kWindowTitle = "VarnLogImp";
-// How much of a log's line the result list shows; the whole line is in the log.
-constexpr size_t kShownLineLength = 200;
 
 QString Text(const std::string& s) { return QString::fromStdString(s); }
 std::string Utf8(const QString& s) { return s.toStdString(); }
@@ -190,12 +188,9 @@ void clsMainWindow::ImportPaths(const QStringList& vPaths) {
       const FileImport file = ImportLogFile(*mpService, sFile);
       tally.Add(file);
       mpResults->addItem(Text(file.Line()));
-      for (std::string_view sLine : file.Uncategorised()) {
-        if (!sLine.empty()) mpResults->addItem(Text("    " + VisibleText(sLine, kShownLineLength)));
-      }
-      for (const UnreadableLine& line : file.vUnreadable) {
-        mpResults->addItem(Text("    " + line.Heading() + VisibleText(line.sText, kShownLineLength)));
-      }
+      file.ForEachReject([&](std::string_view sHeading, std::string_view sLine) {
+        mpResults->addItem(Text("    " + FileImport::Shown(sHeading, sLine)));
+      });
     }
     QFileInfo info(sPath);
     QSettings().setValue("folder", info.isDir() ? info.absoluteFilePath() : info.absolutePath());

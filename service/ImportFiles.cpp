@@ -37,6 +37,18 @@ std::vector<std::string_view> FileImport::Uncategorised() const {
   return vLines;
 }
 
+void FileImport::ForEachReject(const std::function<void(std::string_view, std::string_view)>& fn) const {
+  for (std::string_view sLine : Uncategorised()) {
+    if (!sLine.empty()) fn({}, sLine);
+  }
+  for (const UnreadableLine& line : vUnreadable) fn(line.Heading(), line.sText);
+}
+
+std::string FileImport::Shown(std::string_view sHeading, std::string_view sLine) {
+  constexpr size_t kShownLineLength = 200;
+  return std::string(sHeading) + VisibleText(sLine, kShownLineLength);
+}
+
 std::string FileImport::Line() const {
   const std::string sName = NameOf(sPath);
   if (eOutcome == enuFileSkipped || eOutcome == enuFileFailed) {

@@ -4,6 +4,7 @@
 // one line ("25-12-2003.log: inserted 25/12/2003 (...)").
 #pragma once
 
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -29,6 +30,11 @@ struct FileImport {
   size_t UncategorisedCount() const;
   // Each uncategorised line as it stood in the log.
   std::vector<std::string_view> Uncategorised() const;
+  // Each line it did not store, in the order they are listed: an uncategorised one (not an empty
+  // one) without a heading, then each unreadable one after its heading ("line 7 unreadable (...): ").
+  void ForEachReject(const std::function<void(std::string_view sHeading, std::string_view sLine)>& fn) const;
+  // A line of those as a list shows it: made visible, and cut short as a log's line may be long.
+  static std::string Shown(std::string_view sHeading, std::string_view sLine);
   // The file's name and what became of it, in one line (names from a log made visible).
   std::string Line() const;
 };
